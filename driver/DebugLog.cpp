@@ -1,0 +1,62 @@
+// LogDebugMessage: the dated debug log every unit outside the two libraries
+// writes to. The file is opened and closed for every line, so no handle
+// outlives a call and a run that crosses midnight moves on to the next day's
+// file by itself.
+#include "driver/DebugLog.h"
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+#include "ini/Porting.h"
+
+namespace {
+
+constexpr char kLogFolder[] = "/var/log";
+constexpr char kLogName[] = "updsilent";
+// The file and line fields are fixed texts, whichever unit logs.
+constexpr char kSourceUnit[] = "checkdomino_silent";
+constexpr int kSourceLine = 337;
+
+struct FileCloser {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+}  // namespace
+
+void LogDebugMessage(int level, const char* fmt, ...) {
+  const std::time_t now = std::time(nullptr);
+  struct tm local {};
+  localtime_r(&now, &local);
+
+  char stamp[20];
+  char day[20];
+  std::strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &local);
+  std::strftime(day, sizeof day, "%Y%m%d", &local);
+
+  char path[256];
+  qo_snprintf(path, sizeof path, "%s/%s_%s.dbg", kLogFolder, kLogName, day);
+  FilePtr file(std::fopen(path, "a+"));
+  if (!file) return;
+
+  // pthread_self is printed as a signed 32-bit number: its low 32 bits.
+  const auto thread = static_cast<std::int32_t>(static_cast<std::uint32_t>(pthread_self()));
+  char prefix[100];
+  qo_snprintf(prefix, sizeof prefix, "[%s][pid=%d][tid=%d][module=%x] [file:%s] [line: %d]:", stamp,
+              static_cast<int>(getpid()), static_cast<int>(thread), static_cast<unsigned>(level),
+              kSourceUnit, kSourceLine);
+
+  char message[2048];
+  va_list ap;
+  va_start(ap, fmt);
+  qo_vsnprintf(message, sizeof message, fmt, ap);
+  va_end(ap);
+
+  std::fprintf(file.get(), "%s%s\n", prefix, message);
+}

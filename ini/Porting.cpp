@@ -1,0 +1,25 @@
+// Bounded formatting wrappers shared by every unit.
+#include "ini/Porting.h"
+
+#include <cstdio>
+
+void qo_vsnprintf(char* buf, unsigned long size, const char* fmt, va_list ap) {
+  std::vsnprintf(buf, size, fmt, ap);  // a cut is expected, not an error
+  buf[size - 1] = '\0';                // also when vsnprintf failed
+}
+
+void qo_snprintf(char* buf, unsigned long size, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  qo_vsnprintf(buf, size, fmt, ap);
+  va_end(ap);
+}
+
+void qo_snwprintf(wchar_t* buf, unsigned long size, const wchar_t* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  // vswprintf returns -1 on a cut and may leave the buffer unterminated.
+  std::vswprintf(buf, size, fmt, ap);
+  va_end(ap);
+  buf[size - 1] = L'\0';
+}

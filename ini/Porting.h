@@ -1,0 +1,16 @@
+// Bounded formatting: the one way this code base fills a fixed-size buffer.
+// A text that does not fit is cut silently at size - 1 bytes; that is the
+// intended behaviour, not an error.
+#ifndef KVX_INI_PORTING_H
+#define KVX_INI_PORTING_H
+
+#include <cstdarg>
+#include <cwchar>
+
+void qo_vsnprintf(char* buf, unsigned long size, const char* fmt, va_list ap)
+    __attribute__((format(printf, 3, 0)));
+void qo_snprintf(char* buf, unsigned long size, const char* fmt, ...)
+    __attribute__((format(printf, 3, 4)));
+void qo_snwprintf(wchar_t* buf, unsigned long size, const wchar_t* fmt, ...);
+
+#endif  // KVX_INI_PORTING_H
