@@ -1,0 +1,123 @@
+// The run driver: picks the mode from the command line, reads the instance
+// registry and the package settings, and runs the mode's procedure for every
+// installed instance, folding their outcomes into the process's result.
+#include <cstring>
+
+#include "driver/DebugLog.h"
+#include "driver/Procedures.h"
+#include "ini/Porting.h"
+#include "inventory/KVXInsInfo.h"
+#include "inventory/PatchSetting.h"
+#include "inventory/VersionFolder.h"
+
+namespace {
+
+constexpr char kMsgUpdateBanner[] = "=============================Update KVX=======================";
+constexpr char kMsgRollbackBanner[] =
+    "=============================Rollback KVX=======================";
+constexpr char kMsgEngineBanner[] = "=============================Rollback KVX ENGINE================";
+constexpr char kMsgParseError[] = "Parsing kvxsys.ini error.";
+constexpr char kMsgNothingInstalled[] = "No %s KVX 5.8 installed.";
+constexpr char kMsgInstalledCount[] = "There is %d KVX installed in current system!";
+
+constexpr char kInstallType[] = "64-bit";
+constexpr char kUpdatePackage[] = "./FileGroup1";
+constexpr char kPackagePayload[] = "/FileGroup1";
+
+// A shell sees this as exit status 212.
+constexpr int kRunFailed = -300;
+
+enum class Mode { kNone, kUpdate, kHotfixRollback, kEngineRollback };
+
+// Words are compared whole and with their case: "/U" and "/ux" are no mode.
+Mode SelectMode(int argc, char** argv) {
+  if (argc == 1) return Mode::kUpdate;
+  if (argc == 3) return std::strcmp(argv[1], "/u") == 0 ? Mode::kHotfixRollback : Mode::kNone;
+  if (argc > 3 && argc % 2 == 0 && std::strcmp(argv[1], "/ue") == 0) return Mode::kEngineRollback;
+  return Mode::kNone;
+}
+
+void LogBanner(Mode mode) {
+  switch (mode) {
+    case Mode::kUpdate: LogDebugMessage(1, kMsgUpdateBanner); break;
+    case Mode::kHotfixRollback: LogDebugMessage(1, kMsgRollbackBanner); break;
+    case Mode::kEngineRollback: LogDebugMessage(1, kMsgEngineBanner); break;
+    case Mode::kNone: break;
+  }
+}
+
+// The hotfix rollback takes the package folder from the command line as it
+// stands: a trailing slash on the word doubles the one before FileGroup1.
+std::string PackageFolder(Mode mode, char** argv) {
+  if (mode == Mode::kUpdate) return kUpdatePackage;
+  if (mode == Mode::kHotfixRollback) return std::string(argv[2]) + kPackagePayload;
+  return "";
+}
+
+void FillInstancePaths(const _PatchSetting& setting, InstancePaths& paths) {
+  std::memset(&paths, 0, sizeof paths);
+  qo_snprintf(paths.szBackupDir, sizeof paths.szBackupDir, "%s/hotfix/B%d/FileGroup1", g_szKVXPatch,
+              setting.iBuildNumber);
+  qo_snprintf(paths.szNewProgramDir, sizeof paths.szNewProgramDir, "%s/program/V5.8.0.%d/",
+              g_szKVXPatch, setting.iBuildNumber);
+  GetLatestPathN(g_szKVXPatch, "program", paths.szCurProgramDir, sizeof paths.szCurProgramDir);
+  GetLatestHFPathN(g_szKVXPatch, "hotfix", paths.szCurHotfixDir, sizeof paths.szCurHotfixDir);
+}
+
+}  // namespace
+
+// Kept as an empty hook: the driver calls it once the mode is known.
+void SetCommand() {}
+
+int main(int argc, char** argv) {
+  const Mode mode = SelectMode(argc, argv);
+  LogBanner(mode);
+  SetCommand();
+
+  InstallInfo info;
+  info.strPackagePath = PackageFolder(mode, argv);
+  _PatchSetting setting;
+
+  if (ParseKVXInsINI(nullptr, nullptr) != 0) {
+    LogDebugMessage(1, kMsgParseError);
+    return kRunFailed;
+  }
+  if (g_lstKVXNIns.empty()) {
+    LogDebugMessage(1, kMsgNothingInstalled, kInstallType);
+    return kRunFailed;
+  }
+  LogDebugMessage(1, kMsgInstalledCount, static_cast<int>(g_lstKVXNIns.size()));
+
+  // The results are not acted on: an unreadable package leaves build 0, which
+  // every instance then treats as not newer than what it has.
+  if (mode != Mode::kEngineRollback) {
+    ReadConfiguration(info, setting);
+    ReadFileList(setting);
+    ReadDBList(setting);
+  }
+
+  int result = 0;
+  int completed = 0;
+  InstancePaths paths;
+  for (g_iCurIns = 0; g_iCurIns < static_cast<int>(g_lstKVXNIns.size()); ++g_iCurIns) {
+    qo_snprintf(g_szKVXPatch, sizeof g_szKVXPatch, "%s",
+                g_lstKVXNIns[g_iCurIns].strProductPath.c_str());
+    FillInstancePaths(setting, paths);
+
+    InstanceOutcome outcome = InstanceOutcome::kSkipped;
+    switch (mode) {
+      case Mode::kUpdate: outcome = UpdateHotfix(info, setting, paths); break;
+      case Mode::kHotfixRollback: outcome = RollbackHotfix(info, setting, paths); break;
+      case Mode::kEngineRollback:
+        // The engine rollback's count replaces the tally: only the last
+        // instance decides.
+        completed = RollbackEngine(argc, argv);
+        continue;
+      case Mode::kNone: continue;
+    }
+    if (outcome == InstanceOutcome::kCompleted) ++completed;
+    if (outcome == InstanceOutcome::kFailed) result = kRunFailed;
+  }
+  if (completed == 0) result = kRunFailed;
+  return result;
+}
