@@ -1,0 +1,97 @@
+// The directory lister and its wildcard matcher. A lister reads the whole
+// listing when it is made and holds names only; no directory handle outlives
+// the constructor.
+#include <dirent.h>
+
+#include <cstring>
+#include <memory>
+
+#include "fileop/FileOpInternal.h"
+#include "fileop/QoFileOpUtil.h"
+
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* d) const { ::closedir(d); }
+};
+using DirPtr = std::unique_ptr<DIR, DirCloser>;
+
+bool IsDotOrDotDot(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+}  // namespace
+
+namespace qo_fileop_internal {
+
+// Iterative form of the recursive definition: on a mismatch the last "*" seen
+// covers one more byte and matching resumes after it. With only "*" and "?"
+// this gives the same answers as full backtracking, in linear steps per "*",
+// so many stars in a pattern cannot make a listing slow.
+bool _fnmatch(const char* pattern, const char* name) {
+  const char* star = nullptr;      // position after the last "*" seen
+  const char* starName = nullptr;  // name byte that "*" currently stops before
+  while (*name != '\0') {
+    if (*pattern == '*') {
+      star = ++pattern;
+      starName = name;
+    } else if (*pattern != '\0' && (*pattern == '?' || *pattern == *name)) {
+      ++pattern;
+      ++name;
+    } else if (star != nullptr) {
+      pattern = star;
+      name = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return *pattern == '\0';
+}
+
+}  // namespace qo_fileop_internal
+
+QoKVXDirList::QoKVXDirList(const char* path) : m_nNext(0) {
+  std::string text(path ? path : "");
+  // Both tests look at the argument as given, before backslashes are rewritten.
+  if (!QoKVXFileOpUtil::isDirName(text.c_str()) && QoKVXFileOpUtil::isDir(text.c_str()))
+    text += '/';
+  qo_fileop_internal::normalizeSeptor(text);
+  m_strDir = QoKVXFileOpUtil::getDirName(text.c_str());
+  m_strFilter = QoKVXFileOpUtil::getFileName(text.c_str());
+  if (m_strFilter.empty()) m_strFilter = "*";
+  _init();
+}
+
+QoKVXDirList::~QoKVXDirList() = default;
+
+void QoKVXDirList::_init() {
+  DirPtr dir(::opendir(m_strDir.empty() ? "./" : m_strDir.c_str()));
+  if (!dir) return;  // an unreadable or missing folder lists nothing
+  const bool matchAll = m_strFilter == "*";
+  while (const dirent* e = ::readdir(dir.get())) {
+    if (IsDotOrDotDot(e->d_name)) continue;
+    if (matchAll || qo_fileop_internal::_fnmatch(m_strFilter.c_str(), e->d_name))
+      m_lstEntries.emplace_back(e->d_name);
+  }
+}
+
+bool QoKVXDirList::hasNext() const { return m_nNext < m_lstEntries.size(); }
+
+std::string QoKVXDirList::getNext() {
+  if (!hasNext()) return std::string();
+  return m_strDir + m_lstEntries[m_nNext++];
+}
+
+std::string QoKVXDirList::getFilter() const { return m_strFilter; }
+
+int QoKVXDirList::getFolderCount() const {
+  int n = 0;
+  for (const std::string& name : m_lstEntries)
+    if (QoKVXFileOpUtil::isDir((m_strDir + name).c_str())) ++n;
+  return n;
+}
+
+int QoKVXDirList::getFileCount() const {
+  return static_cast<int>(m_lstEntries.size()) - getFolderCount();
+}
