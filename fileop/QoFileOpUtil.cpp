@@ -39,6 +39,7 @@ void StripOneTrailingSeparator(std::string& path) {
 
 }  // namespace qo_fileop_internal
 
+using qo_fileop_internal::IsEmpty;
 using qo_fileop_internal::IsSeparatorAt;
 
 namespace {
@@ -51,8 +52,6 @@ const char* LastSeparator(const char* path) {
   }
   return nullptr;
 }
-
-bool IsEmpty(const char* path) { return path == nullptr || path[0] == '\0'; }
 
 }  // namespace
 

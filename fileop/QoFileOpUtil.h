@@ -88,6 +88,8 @@ class QoKVXFileOpUtil {
   static bool comp(const char* path1, const char* path2);
 };
 
+static_assert(sizeof(QoKVXFileOpUtil::CallbackEntry) == 56, "callers check the record size 56");
+
 // Lists the entries of one directory that match a wildcard, read whole at
 // construction: "D" or "D/" lists all of D, "D/*.dll" the matching entries,
 // "D/name" that entry alone. getNext hands out "D/" + name, in the order the
