@@ -1,0 +1,158 @@
+// CheckAndUpdateEngine and CheckAndUpdateEngineByType: compare each engine the
+// package carries with the newest installed version folder and install it
+// beside the older ones when it is newer.
+#include "install/EngineUpdate.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "control/DominoControl.h"
+#include "driver/DebugLog.h"
+#include "fileop/QoFileOpUtil.h"
+#include "ini/Porting.h"
+#include "inventory/KVXInsInfo.h"
+#include "inventory/VersionFolder.h"
+
+namespace {
+
+constexpr char kMsgNullInput[] = "CheckAndUpdate Input installInfo or patchInfo is NULL";
+constexpr char kMsgUnknownType[] = "Unknow engine type:%d";
+constexpr char kMsgLatestPath[] = "CheckAndUpdate %s, latest path:%s";
+constexpr char kMsgNotInstalled[] = "CheckAndUpdate: can not find %s from dir %s";
+constexpr char kMsgVersions[] = "CheckAndUpdate: current version:%d.%d.%d, new version:%d.%d.%d.";
+constexpr char kMsgNoNeed[] = "CheckAndUpdate: no need to update.";
+constexpr char kMsgCopied[] = "Copy folder %s to %s, errno: %d";
+constexpr char kMsgShell[] = "Executed shell command %s";
+constexpr char kMsgNotExist[] = "%s not exist";
+
+struct EngineEntry {
+  const char* packageFolder;  // relative to the working folder: the unpacked package
+  const char* subFolder;      // under the product path
+};
+
+const EngineEntry kEngines[kEngineTypeCount] = {
+    {"./engine/alder", "engine/alder"},
+    {"./engine/birch", "engine/birch"},
+    {"./engine/cedar", "engine/cedar"},
+    {"./engine/dogwood", "engine/dogwood"},
+};
+
+struct EngineVersion {
+  int major = 0;
+  int minor = 0;
+  int build = 0;
+};
+
+// The major decides, then the minor, then the build.
+bool IsNewer(const EngineVersion& candidate, const EngineVersion& installed) {
+  if (candidate.major != installed.major) return candidate.major > installed.major;
+  if (candidate.minor != installed.minor) return candidate.minor > installed.minor;
+  return candidate.build > installed.build;
+}
+
+__attribute__((format(printf, 3, 4))) int RunShellCommand(char* cmd, unsigned long size,
+                                                          const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  qo_vsnprintf(cmd, size, fmt, ap);
+  va_end(ap);
+  std::fflush(nullptr);  // nothing buffered is written twice by the child
+  return std::system(cmd);
+}
+
+// Appends text to a terminated buffer, cutting at size - 1 like every other
+// bounded formatting in the product.
+void AppendBounded(char* buf, std::size_t size, const char* text) {
+  const std::size_t used = std::strlen(buf);
+  if (used + 1 >= size) return;
+  qo_snprintf(buf + used, size - used, "%s", text);
+}
+
+// Points <product>/<sub>/latest at the newest version folder now present,
+// which after a good copy is the one just made. A `latest` whose target has
+// gone counts as absent, so it is not removed and the new link cannot replace
+// it; the shell's results are not examined either way.
+void RelinkLatest(const char* subFolder) {
+  char newLatest[256] = {};
+  GetLatestPathN(g_szKVXPatch, subFolder, newLatest, 255);
+
+  char linkPath[512];
+  char removeCmd[512];
+  char linkCmd[512];
+  qo_snprintf(linkPath, sizeof linkPath, "%s/%s/latest", g_szKVXPatch, subFolder);
+  if (QoKVXFileOpUtil::isExist(linkPath)) {
+    RunShellCommand(removeCmd, sizeof removeCmd, "rm %s/%s/latest", g_szKVXPatch, subFolder);
+    LogDebugMessage(0, kMsgShell, removeCmd);
+  } else {
+    LogDebugMessage(0, kMsgNotExist, linkPath);
+  }
+  RunShellCommand(linkCmd, sizeof linkCmd, "ln -s %s %s/%s/latest", newLatest, g_szKVXPatch,
+                  subFolder);
+  LogDebugMessage(0, kMsgShell, linkCmd);
+}
+
+}  // namespace
+
+int CheckAndUpdateEngine(InstallInfo* info, _PatchSetting* setting) {
+  for (int type = 0; type < kEngineTypeCount; ++type) {
+    CheckAndUpdateEngineByType(type, info, setting);  // each type stands on its own
+  }
+  return 0;
+}
+
+int CheckAndUpdateEngineByType(int type, InstallInfo* info, _PatchSetting* setting) {
+  if (info == nullptr || setting == nullptr) {
+    LogDebugMessage(0, kMsgNullInput);
+    return -1;
+  }
+  if (type < 0 || type >= kEngineTypeCount) {
+    LogDebugMessage(1, kMsgUnknownType, type);
+    return -1;
+  }
+  char subFolder[128];
+  char packageFolder[256];
+  qo_snprintf(subFolder, sizeof subFolder, "%s", kEngines[type].subFolder);
+  qo_snprintf(packageFolder, sizeof packageFolder, "%s", kEngines[type].packageFolder);
+
+  char current[256] = {};
+  GetLatestPathN(g_szKVXPatch, subFolder, current, sizeof current);
+  LogDebugMessage(1, kMsgLatestPath, subFolder, current);
+
+  // An engine that is not installed is never installed by an update.
+  const char* found = std::strstr(current, subFolder);
+  if (found == nullptr) {
+    LogDebugMessage(1, kMsgNotInstalled, subFolder, current);
+    return -1;
+  }
+  EngineVersion installed;
+  int unusedThird = 0;
+  QoParseVersionStr(found + std::strlen(subFolder), &installed.major, &installed.minor,
+                    &unusedThird, &installed.build);
+
+  EngineVersion offered;
+  int extra = 0;
+  if (ReadEngineVersion(packageFolder, &offered.major, &offered.minor, &offered.build, &extra) !=
+      0) {
+    return -1;
+  }
+  LogDebugMessage(1, kMsgVersions, installed.major, installed.minor, installed.build, offered.major,
+                  offered.minor, offered.build);
+  if (!IsNewer(offered, installed)) {
+    LogDebugMessage(1, kMsgNoNeed);
+    return 0;
+  }
+
+  char newFolder[256];
+  qo_snprintf(newFolder, sizeof newFolder, "%s/%s/V%d.%03d.%d/", g_szKVXPatch, subFolder,
+              offered.major, offered.minor, offered.build);
+  AppendBounded(packageFolder, sizeof packageFolder, "/*");
+  const int copied = QoKVXFileOpUtil::xcopy(packageFolder, newFolder, true, nullptr, nullptr);
+  LogDebugMessage(1, kMsgCopied, packageFolder, newFolder, copied);
+  // State: a failed copy may have left a partial folder; the link is rebuilt
+  // anyway and then names the newest folder that exists.
+  _ChangeOwner(newFolder);
+  RelinkLatest(subFolder);
+  return 0;
+}
