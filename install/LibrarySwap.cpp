@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include "control/ScopedWorkDir.h"
 #include "driver/DebugLog.h"
 #include "fileop/QoFileOpUtil.h"
 #include "ini/Porting.h"
@@ -64,7 +65,7 @@ int CopyAllDlls(const char* source, char* target) {
 
 int RenameAllDlls(char* folder) {
   LogDebugMessage(1, kMsgRenameBegin, folder);
-  kvxinstall::ScopedWorkDir<kPathSize> cwd;
+  ScopedWorkDir<kPathSize> cwd;
   if (::chdir(folder) != 0) {
     LogDebugMessage(1, kMsgNoFolder, folder);
     return 0;
@@ -86,7 +87,7 @@ int RenameAllDlls(char* folder) {
 
 int RemoveAllRenamedDlls(char* folder) {
   LogDebugMessage(1, kMsgRemoveBegin, folder);
-  kvxinstall::ScopedWorkDir<kPathSize> cwd;
+  ScopedWorkDir<kPathSize> cwd;
   if (::chdir(folder) != 0) {
     LogDebugMessage(1, kMsgNoFolder, folder);
     return 0;

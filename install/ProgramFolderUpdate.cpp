@@ -14,6 +14,7 @@
 #include <ctime>
 
 #include "control/DominoControl.h"
+#include "control/ScopedWorkDir.h"
 #include "driver/DebugLog.h"
 #include "fileop/QoFileOpUtil.h"
 #include "ini/Porting.h"
@@ -38,7 +39,6 @@ constexpr char kMsgDatabaseBegin[] = "Info: Update database from (%s) to (%s).";
 constexpr char kMsgDatabaseCopyFailed[] = "Error: Cannot copy the file(%s). Error code is %d.";
 // Our own texts for the safety steps below.
 constexpr char kMsgNoProgramFolder[] = "Error: Cannot find the program folder in (%s).";
-constexpr char kMsgNoWorkDir[] = "Error: Cannot get the current folder.";
 constexpr char kMsgNoFolder[] = "Error: Cannot change to folder (%s).";
 constexpr char kMsgMovedBack[] = "Info: Move the file (%s) back to (%s).";
 constexpr char kMsgMoveBackFailed[] = "Error: Cannot move the file (%s) back to (%s). error %d";
@@ -127,13 +127,9 @@ int UpdateLoader(KVXNParInfo* par, void* /*context*/) {
 
 int updateKVXExt(KVXNParInfo* par, void* /*context*/) {
   LogDebugMessage(1, kMsgExtBegin);
-  // Room for any path: the rest of the run works relative to this folder,
-  // so it must be restored whatever its length.
-  kvxinstall::ScopedWorkDir<PATH_MAX> cwd;
-  if (!cwd.remembered()) {
-    LogDebugMessage(1, kMsgNoWorkDir);
-    return 1;
-  }
+  // Room for any path the system can report: the rest of the run works
+  // relative to this folder, so it must come back whatever its length.
+  ScopedWorkDir<PATH_MAX> cwd;
   char latest[kExtLatestSize] = "";
   if (!GetLatestPathN(g_szKVXPatch, kProgramSub, latest, sizeof latest)) {
     LogDebugMessage(1, kMsgNoProgramFolder, g_szKVXPatch);
