@@ -1,0 +1,48 @@
+// Bounded formatting: a text that does not fit is cut at size - 1 and the
+// byte at size - 1 is NUL in every case; nothing past the bound is touched.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+#include "ini/Porting.h"
+
+namespace {
+
+struct CutCase {
+  const char* name;
+  unsigned long size;
+  const char* in;
+  const char* out;
+};
+const CutCase kCuts[] = {{"Fits", 4, "abc", "abc"},
+                         {"CutAtSizeMinusOne", 4, "abcdef", "abc"},
+                         {"SizeOne", 1, "abc", ""},
+                         {"ShorterLeavesRest", 8, "ab", "ab"}};
+
+class BoundedFormat : public ::testing::TestWithParam<CutCase> {};
+TEST_P(BoundedFormat, KeepsSizeMinusOneBytes) {
+  const CutCase& c = GetParam();
+  char buf[16];
+  std::memset(buf, '#', sizeof buf);
+  qo_snprintf(buf, c.size, "%s", c.in);
+  EXPECT_STREQ(c.out, buf);
+  EXPECT_EQ('\0', buf[c.size - 1]);
+  EXPECT_EQ('#', buf[c.size]);  // nothing past the bound
+}
+TEST_P(BoundedFormat, WideKeepsSizeMinusOneCharacters) {
+  const CutCase& c = GetParam();
+  const std::wstring in(c.in, c.in + std::strlen(c.in));
+  const std::wstring out(c.out, c.out + std::strlen(c.out));
+  wchar_t buf[16];
+  std::wmemset(buf, L'#', 16);
+  qo_snwprintf(buf, c.size, L"%ls", in.c_str());
+  EXPECT_EQ(out, std::wstring(buf));
+  EXPECT_EQ(L'\0', buf[c.size - 1]);
+  EXPECT_EQ(L'#', buf[c.size]);
+}
+INSTANTIATE_TEST_SUITE_P(Cuts, BoundedFormat, ::testing::ValuesIn(kCuts),
+                         [](const auto& i) { return std::string(i.param.name); });
+
+}  // namespace
