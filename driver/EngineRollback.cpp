@@ -3,12 +3,11 @@
 // engine's `latest` link at the newest version left. The KVX tasks are
 // stopped before the first removal, so that no task holds an engine file
 // open, and loaded again once at the end.
-#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "control/DominoControl.h"
+#include "control/ShellCommand.h"
 #include "driver/DebugLog.h"
 #include "driver/ProcedureSupport.h"
 #include "driver/Procedures.h"
@@ -37,16 +36,6 @@ struct EnginePairs {
   char szVersions[kMaxPairs][kWordSize];  // upper case
   int count = 0;
 };
-
-__attribute__((format(printf, 3, 4))) int RunShellCommand(char* cmd, unsigned long size,
-                                                          const char* fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  qo_vsnprintf(cmd, size, fmt, ap);
-  va_end(ap);
-  std::fflush(nullptr);  // nothing buffered is written twice by the child
-  return std::system(cmd);
-}
 
 // Takes the pairs after "/ue", converting the words in argv itself: the next
 // instance's call sees (and logs) them already converted.

@@ -3,12 +3,11 @@
 // beside the older ones when it is newer.
 #include "install/EngineUpdate.h"
 
-#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "control/DominoControl.h"
+#include "control/ShellCommand.h"
 #include "driver/DebugLog.h"
 #include "fileop/QoFileOpUtil.h"
 #include "ini/Porting.h"
@@ -50,16 +49,6 @@ bool IsNewer(const EngineVersion& candidate, const EngineVersion& installed) {
   if (candidate.major != installed.major) return candidate.major > installed.major;
   if (candidate.minor != installed.minor) return candidate.minor > installed.minor;
   return candidate.build > installed.build;
-}
-
-__attribute__((format(printf, 3, 4))) int RunShellCommand(char* cmd, unsigned long size,
-                                                          const char* fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  qo_vsnprintf(cmd, size, fmt, ap);
-  va_end(ap);
-  std::fflush(nullptr);  // nothing buffered is written twice by the child
-  return std::system(cmd);
 }
 
 // Appends text to a terminated buffer, cutting at size - 1 like every other

@@ -67,7 +67,7 @@ bool LockWhole(int fd) {
   }
 }
 
-constexpr char kServerScript[] = R"(#!/bin/sh
+constexpr char kServerScript[] = R"SH(#!/bin/sh
 # $1 is "=" and the notes.ini path, $2 is -c, $3 the console command.
 root=$(dirname "$(dirname "$0")")
 echo "$3" >> "$root/commands.log"
@@ -76,14 +76,14 @@ case "$3" in
     task=${3#te }
     task=${task% quit}
     tmp="$root/data/kvxtemp"
-    if [ -e "$tmp/$task{1}" ] && [ ! -e "$root/stubborn" ];
-then touch "$tmp/$task.quit" while[-e "$tmp/$task.quit"];
-do sleep 0.01;
-done fi;
-;
+    if [ -e "$tmp/$task{1}" ] && [ ! -e "$root/stubborn" ]; then
+      touch "$tmp/$task.quit"
+      while [ -e "$tmp/$task.quit" ]; do sleep 0.01; done
+    fi
+    ;;
 esac
 exit 0
-)";
+)SH";
 
 }  // namespace
 
