@@ -41,6 +41,7 @@ std::vector<std::string> NamesEndingWith(const std::string& folder, const std::s
   if (!dir) return names;
   while (const struct dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
     if (name.size() >= suffix.size() &&
         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
       names.push_back(name);

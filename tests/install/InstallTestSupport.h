@@ -26,7 +26,7 @@ FileFacts Facts(const std::string& path);
 // The sandbox's kvxgroup (created on first use).
 gid_t KvxGroupId();
 
-// Names in folder that end with suffix, sorted.
+// Names in folder (without "." and "..") that end with suffix, sorted.
 std::vector<std::string> NamesEndingWith(const std::string& folder, const std::string& suffix);
 
 // The working folder of the process, as getcwd gives it.
