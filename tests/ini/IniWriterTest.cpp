@@ -1,8 +1,6 @@
 // QoIniWriter against real files: prefix matching, the backup beside the
 // file, the exact rewritten layout and what happens when the rewrite fails.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <cwchar>
 #include <string>
 
 #include "ini/Porting.h"
@@ -30,17 +29,6 @@ TEST_P(BoundedFormat, KeepsSizeMinusOneBytes) {
   EXPECT_STREQ(c.out, buf);
   EXPECT_EQ('\0', buf[c.size - 1]);
   EXPECT_EQ('#', buf[c.size]);  // nothing past the bound
-}
-TEST_P(BoundedFormat, WideKeepsSizeMinusOneCharacters) {
-  const CutCase& c = GetParam();
-  const std::wstring in(c.in, c.in + std::strlen(c.in));
-  const std::wstring out(c.out, c.out + std::strlen(c.out));
-  wchar_t buf[16];
-  std::wmemset(buf, L'#', 16);
-  qo_snwprintf(buf, c.size, L"%ls", in.c_str());
-  EXPECT_EQ(out, std::wstring(buf));
-  EXPECT_EQ(L'\0', buf[c.size - 1]);
-  EXPECT_EQ(L'#', buf[c.size]);
 }
 INSTANTIATE_TEST_SUITE_P(Cuts, BoundedFormat, ::testing::ValuesIn(kCuts),
                          [](const auto& i) { return std::string(i.param.name); });
