@@ -1,16 +1,18 @@
-// The engine rollback on a real product tree. Task control runs against
-// FakePartition: lock-holding processes and a console script, with the
-// ten-second polls replaced by the fake sleep.
+// The engine rollback on a real product tree. Task control runs against a
+// partition of the Domino stand-in, served by an unprivileged user; the
+// ten-second polls go to the recording fake sleep.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "control/FakeSleep.h"
+#include "control/SimHarness.h"
 #include "driver/Procedures.h"
 #include "engine/EngineTestSupport.h"
-#include "engine/SleepLog.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -41,9 +43,9 @@ const std::vector<std::string> kLoadAll = {"load kvxemf", "load kvxsch", "load k
 
 class EngineRollback : public ::testing::Test {
  protected:
-  using FakePartitionPtr = std::unique_ptr<enginetest::FakePartition>;
+  using PartitionPtr = std::unique_ptr<kvxtest::SimPartition>;
 
-  static void SetUpTestSuite() { enginetest::EnsureKvxGroup(); }
+  static void SetUpTestSuite() { kvxtest::EnsureAccounts(); }
 
   void SetUp() override {
     product_ = tree.path() + "/KVX";
@@ -52,7 +54,7 @@ class EngineRollback : public ::testing::Test {
     AddVersions("birch", {"V1.200.1009"}, "V1.200.1009");
     enginetest::UseInstance(product_);
     kvxtest::ClearDebugLog();
-    sleeplog::Clear();
+    FakeSleepCalls().clear();
   }
 
   void AddVersions(const std::string& engine, const std::vector<std::string>& versions,
@@ -66,11 +68,24 @@ class EngineRollback : public ::testing::Test {
     MakeLink(Engine(engine) + "/" + current, Engine(engine) + "/latest");
   }
 
-  // Puts one partition with running tasks under the current instance.
-  FakePartitionPtr Partition(const std::vector<std::string>& running) {
-    auto partition = std::make_unique<enginetest::FakePartition>(tree.path() + "/par1", running);
-    enginetest::UseInstance(product_, {partition->info()});
+  // Puts one started partition, running exactly these tasks, under the
+  // current instance.
+  PartitionPtr Partition(const std::vector<std::string>& running) {
+    auto partition = std::make_unique<kvxtest::SimPartition>(tree, "p1");
+    partition->Start();
+    partition->SetRunning(running);
+    partition->ClearJournal();
+    enginetest::UseInstance(product_, {partition->Par()});
     return partition;
+  }
+
+  // The console commands the partition got, each checked to come from the
+  // server's own user.
+  static std::vector<std::string> Commands(const kvxtest::SimPartition& partition) {
+    for (const kvxtest::JournalEntry& e : partition.Journal()) {
+      EXPECT_EQ(kvxtest::ServerUid(), e.uid) << e.command;
+    }
+    return partition.JournalCommands();
   }
 
   std::string Engine(const std::string& engine) const { return product_ + "/engine/" + engine; }
@@ -107,8 +122,11 @@ TEST_F(EngineRollback, RemovingVersionInUseStopsTasksAndRelinks) {
   // Stopped before the removal, loaded once after it; kvxmon is sent blind.
   std::vector<std::string> commands = {"te kvxreal quit", "te kvxemf quit", "te kvxmon quit"};
   commands.insert(commands.end(), kLoadAll.begin(), kLoadAll.end());
-  EXPECT_EQ(commands, partition->Commands());
-  EXPECT_TRUE(sleeplog::Calls().empty());
+  EXPECT_EQ(commands, Commands(*partition));
+  EXPECT_TRUE(FakeSleepCalls().empty());
+  std::vector<std::string> running = partition->RunningTasks();
+  std::sort(running.begin(), running.end());
+  EXPECT_EQ((std::vector<std::string>{"kvxcm", "kvxemf", "kvxmon", "kvxreal", "kvxsch"}), running);
   // The words are converted where they lie.
   EXPECT_EQ("alder", args.word(2));
   EXPECT_EQ("V9.750.1002", args.word(3));
@@ -169,7 +187,7 @@ TEST_P(EngineRollbackSkips, SkipsWithoutTouchingTasks) {
       error,
   };
   EXPECT_EQ(expected, enginetest::LoggedLines());  // no registry pass at all
-  EXPECT_TRUE(partition->Commands().empty());
+  EXPECT_TRUE(Commands(*partition).empty());
   EXPECT_EQ(Engine("birch") + "/V1.200.1009", LinkTarget(Engine("birch") + "/latest"));
 }
 
@@ -212,7 +230,7 @@ TEST_F(EngineRollback, TakesAtMostFourPairs) {
   std::vector<std::string> commands = {"te kvxreal quit", "te kvxmon quit", "te kvxmon quit",
                                        "te kvxmon quit"};
   commands.insert(commands.end(), kLoadAll.begin(), kLoadAll.end());
-  EXPECT_EQ(commands, partition->Commands());
+  EXPECT_EQ(commands, Commands(*partition));
 }
 
 // Every call converts the words in argv itself, so the call for the next
@@ -232,7 +250,7 @@ TEST_F(EngineRollback, SecondInstanceSeesConvertedWords) {
 
 TEST_F(EngineRollback, TasksThatNeverQuitAreGivenUpAndLoaded) {
   auto partition = Partition({"kvxreal"});
-  partition->MakeStubborn();
+  partition->Domsim("behave", "kvxreal never");
   Argv args({"UPDSilent", "/ue", "alder", "V9.750.1002", "alder", "V9.750.1001"});
 
   EXPECT_EQ(0, RollbackEngine(args.argc(), args.argv()));
@@ -247,20 +265,27 @@ TEST_F(EngineRollback, TasksThatNeverQuitAreGivenUpAndLoaded) {
     expected.push_back("1|Has try 10 times to stop KVX, but still failed, so give up.");
   }
   EXPECT_EQ(expected, OwnLines());
-  EXPECT_EQ(std::vector<int>(20, 10), sleeplog::Calls());
+  EXPECT_EQ(std::vector<int>(20, 10), FakeSleepCalls());
   EXPECT_TRUE(fs::is_directory(dir + "/V9.750.1001"));
   EXPECT_TRUE(fs::is_directory(dir + "/V9.750.1002"));
   EXPECT_EQ(dir + "/V9.750.1002", LinkTarget(dir + "/latest"));
-  // Per pair: eleven stops, then a load of what does not run.
-  std::vector<std::string> perPair;
-  for (int stop = 0; stop < 11; ++stop) {
-    perPair.push_back("te kvxreal quit");
-    perPair.push_back("te kvxmon quit");
+  // Per pair: eleven stops, then a load of what does not run. The second
+  // pair's first stop also ends what the first give-up loaded.
+  const std::vector<std::string> stop = {"te kvxreal quit", "te kvxmon quit"};
+  const std::vector<std::string> load = {"load kvxemf", "load kvxsch", "load kvxmon", "load kvxcm"};
+  std::vector<std::string> commands;
+  for (int pair = 0; pair < 2; ++pair) {
+    for (int round = 0; round < 11; ++round) {
+      if (pair == 1 && round == 0) {
+        commands.insert(commands.end(), {"te kvxreal quit", "te kvxemf quit", "te kvxsch quit",
+                                         "te kvxcm quit", "te kvxmon quit"});
+      } else {
+        commands.insert(commands.end(), stop.begin(), stop.end());
+      }
+    }
+    commands.insert(commands.end(), load.begin(), load.end());
   }
-  perPair.insert(perPair.end(), {"load kvxemf", "load kvxsch", "load kvxmon", "load kvxcm"});
-  std::vector<std::string> commands = perPair;
-  commands.insert(commands.end(), perPair.begin(), perPair.end());
-  EXPECT_EQ(commands, partition->Commands());
+  EXPECT_EQ(commands, Commands(*partition));
 }
 
 TEST_F(EngineRollback, TooFewWordsDoNothing) {

@@ -1,14 +1,6 @@
 #include "engine/EngineTestSupport.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstring>
 #include <filesystem>
-#include <stdexcept>
 
 #include "support/TestSupport.h"
 
@@ -31,59 +23,6 @@ std::string LevelOf(const std::string& line) {
   if (at == std::string::npos) return "?";
   return line.substr(at + mark.size(), line.find(']', at) - at - mark.size());
 }
-
-bool LockWhole(int fd) {
-  struct flock lock {};
-  lock.l_type = F_WRLCK;
-  lock.l_whence = SEEK_SET;
-  return ::fcntl(fd, F_SETLK, &lock) == 0;
-}
-
-// The child: holds the server's lock and one lock per task until killed;
-// a task's lock is dropped when its quit file appears.
-[[noreturn]] void HoldLocks(const std::string& data, const std::vector<std::string>& tasks,
-                            int readyFd) {
-  const int server = ::open((data + "/~notes.lck").c_str(), O_RDWR | O_CREAT, 0644);
-  if (server < 0 || !LockWhole(server)) ::_exit(1);
-  std::vector<int> fds;
-  for (const std::string& task : tasks) {
-    const int fd = ::open((data + "/kvxtemp/" + task + "{1}").c_str(), O_RDWR | O_CREAT, 0644);
-    if (fd < 0 || !LockWhole(fd)) ::_exit(1);
-    fds.push_back(fd);
-  }
-  if (::write(readyFd, "x", 1) != 1) ::_exit(1);
-  ::close(readyFd);
-  for (;;) {
-    for (size_t i = 0; i < tasks.size(); ++i) {
-      const std::string quit = data + "/kvxtemp/" + tasks[i] + ".quit";
-      if (fds[i] >= 0 && ::access(quit.c_str(), F_OK) == 0) {
-        ::unlink((data + "/kvxtemp/" + tasks[i] + "{1}").c_str());
-        ::close(fds[i]);  // drops the lock: the task has ended
-        fds[i] = -1;
-        ::unlink(quit.c_str());
-      }
-    }
-    ::usleep(5000);
-  }
-}
-
-constexpr char kServerScript[] = R"SH(#!/bin/sh
-# $1 is "=" and the notes.ini path, $2 is -c, $3 the console command.
-root=$(dirname "$(dirname "$0")")
-echo "$3" >> "$root/commands.log"
-case "$3" in
-  "te "*" quit")
-    task=${3#te }
-    task=${task% quit}
-    tmp="$root/data/kvxtemp"
-    if [ -e "$tmp/$task{1}" ] && [ ! -e "$root/stubborn" ]; then
-      touch "$tmp/$task.quit"
-      while [ -e "$tmp/$task.quit" ]; do sleep 0.01; done
-    fi
-    ;;
-esac
-exit 0
-)SH";
 
 }  // namespace
 
@@ -141,10 +80,6 @@ std::string LinkTarget(const std::string& link) {
   return error ? "" : target.string();
 }
 
-void EnsureKvxGroup() {
-  if (kvxtest::InSandbox()) kvxtest::RunCommand("groupadd -f kvxgroup");
-}
-
 ScopedChdir::ScopedChdir(const std::string& path) : saved_(fs::current_path().string()) {
   fs::current_path(path);
 }
@@ -152,50 +87,6 @@ ScopedChdir::ScopedChdir(const std::string& path) : saved_(fs::current_path().st
 ScopedChdir::~ScopedChdir() {
   std::error_code ignored;
   fs::current_path(saved_, ignored);
-}
-
-FakePartition::FakePartition(const std::string& root, const std::vector<std::string>& runningTasks)
-    : root_(root) {
-  MakeFolder(root_ + "/data/kvxtemp");
-  kvxtest::WriteFile(root_ + "/notes.ini",
-                     "[Notes]\nDirectory=" + root_ + "/data\nNotesProgram=" + root_ + "/bin\n");
-  kvxtest::WriteFile(root_ + "/bin/server", kServerScript);
-  fs::permissions(root_ + "/bin/server", fs::perms(0755));
-
-  int ready[2];
-  if (::pipe(ready) != 0) throw std::runtime_error("pipe failed");
-  std::fflush(nullptr);
-  holder_ = ::fork();
-  if (holder_ < 0) throw std::runtime_error("fork failed");
-  if (holder_ == 0) {
-    ::close(ready[0]);
-    HoldLocks(root_ + "/data", runningTasks, ready[1]);
-  }
-  ::close(ready[1]);
-  char byte = 0;
-  const bool locked = ::read(ready[0], &byte, 1) == 1;
-  ::close(ready[0]);
-  if (!locked) throw std::runtime_error("the lock holder did not start");
-}
-
-FakePartition::~FakePartition() {
-  ::kill(holder_, SIGKILL);
-  int status = 0;
-  ::waitpid(holder_, &status, 0);
-}
-
-KVXNParInfo FakePartition::info() const {
-  KVXNParInfo par;
-  par.strDataDir = root_ + "/data";
-  par.strBinDir = root_ + "/bin";
-  par.strNotesIni = root_ + "/notes.ini";
-  return par;
-}
-
-void FakePartition::MakeStubborn() { kvxtest::WriteFile(root_ + "/stubborn", ""); }
-
-std::vector<std::string> FakePartition::Commands() const {
-  return kvxtest::ReadLines(root_ + "/commands.log");
 }
 
 }  // namespace enginetest

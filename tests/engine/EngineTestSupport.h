@@ -1,10 +1,7 @@
 // What the engine tests share: the debug log read with its levels, a working
-// folder that comes back, a current instance set up in memory, and a Domino
-// partition whose server and tasks are played by lock-holding processes.
+// folder that comes back, and a current instance set up in memory.
 #ifndef KVX_TESTS_ENGINE_ENGINETESTSUPPORT_H
 #define KVX_TESTS_ENGINE_ENGINETESTSUPPORT_H
-
-#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -29,10 +26,6 @@ void MakeFolder(const std::string& path);
 void MakeLink(const std::string& target, const std::string& link);
 std::string LinkTarget(const std::string& link);  // "" when not a link
 
-// Lets the sandbox's own /etc know the group kvxgroup, so that the group
-// switch before a rollback succeeds.
-void EnsureKvxGroup();
-
 class ScopedChdir {
  public:
   explicit ScopedChdir(const std::string& path);
@@ -42,28 +35,6 @@ class ScopedChdir {
 
  private:
   std::string saved_;
-};
-
-// A partition under root: data/ with ~notes.lck and kvxtemp/, bin/server, a
-// script that records each console command in root/commands.log, and
-// notes.ini. A child process holds the locks of the running server and of
-// the running tasks. When the script gets "te <task> quit" for a task that
-// runs, it asks the child to drop that task's lock and waits until it has,
-// unless the partition was made stubborn.
-class FakePartition {
- public:
-  FakePartition(const std::string& root, const std::vector<std::string>& runningTasks);
-  ~FakePartition();
-  FakePartition(const FakePartition&) = delete;
-  FakePartition& operator=(const FakePartition&) = delete;
-
-  KVXNParInfo info() const;
-  void MakeStubborn();
-  std::vector<std::string> Commands() const;
-
- private:
-  std::string root_;
-  pid_t holder_ = -1;
 };
 
 }  // namespace enginetest
