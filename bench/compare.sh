@@ -8,8 +8,8 @@
 #   - a program-like tree: 2,000 files of 1 KiB to 8 MiB, about 500 MB, 4 levels;
 #   - one 1 GiB file;
 #   - one folder of 100,000 empty files.
-# Each case runs RUNS times per tool, alternating, after one warm-up run;
-# the best time counts.
+# Each case runs RUNS times per tool (default 5), the two tools alternating;
+# the best time of each counts.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -56,17 +56,24 @@ PY
 sync
 
 now() { date +%s.%N; }
-# best_of CMD...: runs the setup function `prepare` (untimed) before each run.
-best=""
-time_it() {
-  local b=999999 t0 t1 d
-  for _ in $(seq "$RUNS"); do
-    prepare
-    t0=$(now); "$@" >/dev/null; t1=$(now)
-    d=$(echo "$t1 - $t0" | bc -l)
-    if (( $(echo "$d < $b" | bc -l) )); then b=$d; fi
+# race NAME GOAL -- OURS... -- THEIRS...: runs the two commands alternately,
+# RUNS times each, calling the untimed setup function `prepare` and `sync`
+# before every run so that no run pays for the previous one's write-back.
+race() {
+  local name=$1 goal=$2; shift 3
+  local ours=() theirs=() side=ours
+  for a in "$@"; do
+    if [ "$a" = "--" ]; then side=theirs; continue; fi
+    if [ $side = ours ]; then ours+=("$a"); else theirs+=("$a"); fi
   done
-  best=$b
+  local bo=999999 bt=999999 t0 t1 d
+  for _ in $(seq "$RUNS"); do
+    prepare; sync; t0=$(now); "${ours[@]}" >/dev/null; t1=$(now)
+    d=$(echo "$t1 - $t0" | bc -l); (( $(echo "$d < $bo" | bc -l) )) && bo=$d
+    prepare; sync; t0=$(now); "${theirs[@]}" >/dev/null; t1=$(now)
+    d=$(echo "$t1 - $t0" | bc -l); (( $(echo "$d < $bt" | bc -l) )) && bt=$d
+  done
+  row "$name" "$bo" "$bt" "$goal"
 }
 row() {  # name ours theirs goal
   local ratio
@@ -78,30 +85,22 @@ printf "\n%-34s %11s %11s %7s   %s\n" "case" "fileop" "tool" "ratio" "goal"
 
 # xcopy against cp -r: both copy the tree into an existing empty folder.
 prepare() { rm -rf "$work/dst"; mkdir "$work/dst"; }
-prepare; "$tool" xcopy "$work/tree" "$work/dst/"; prepare; cp -r "$work/tree" "$work/dst/"  # warm-up
-time_it "$tool" xcopy "$work/tree" "$work/dst/"; ours=$best
-time_it cp -r "$work/tree" "$work/dst/"; theirs=$best
-row "xcopy 2000 files vs cp -r" "$ours" "$theirs" "<= 1.10"
+race "xcopy 2000 files vs cp -r" "<= 1.10" -- "$tool" xcopy "$work/tree" "$work/dst/" -- \
+  cp -r "$work/tree" "$work/dst/"
 
 # copy of one 1 GiB file against cp.
 prepare() { rm -f "$work/big.copy"; }
-time_it "$tool" copy "$work/big.bin" "$work/big.copy"; ours=$best
-time_it cp "$work/big.bin" "$work/big.copy"; theirs=$best
-row "copy 1 GiB file vs cp" "$ours" "$theirs" "<= 1.10"
-rm -f "$work/big.copy"
+race "copy 1 GiB file vs cp" "<= 1.10" -- "$tool" copy "$work/big.bin" "$work/big.copy" -- \
+  cp "$work/big.bin" "$work/big.copy"
+prepare
 
 # xunlink against rm -rf, each on a fresh copy of the tree.
 prepare() { rm -rf "$work/victim"; cp -r "$work/tree" "$work/victim"; }
-time_it "$tool" xunlink "$work/victim"; ours=$best
-time_it rm -rf "$work/victim"; theirs=$best
-row "xunlink tree vs rm -rf" "$ours" "$theirs" "-"
+race "xunlink tree vs rm -rf" "-" -- "$tool" xunlink "$work/victim" -- rm -rf "$work/victim"
 
 # Listing a folder of 100,000 entries against ls -f (directory order).
 prepare() { :; }
-ls -f "$work/wide" >/dev/null
-time_it "$tool" list "$work/wide"; ours=$best
-time_it ls -f "$work/wide"; theirs=$best
-row "list 100,000 entries vs ls -f" "$ours" "$theirs" "-"
+race "list 100,000 entries vs ls -f" "-" -- "$tool" list "$work/wide" -- ls -f "$work/wide"
 
 # The copies really are equal.
 rm -rf "$work/dst"; mkdir "$work/dst"; "$tool" xcopy "$work/tree" "$work/dst/"
