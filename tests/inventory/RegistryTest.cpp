@@ -316,11 +316,6 @@ TEST_F(Registry, NotesIniLookupsCutToTheGivenSize) {
   EXPECT_EQ('#', out[5]);
   EXPECT_EQ(1, GetDominoBinFolderFromNotesINI((tree_ / "n.ini").c_str(), out, sizeof out));
   EXPECT_STREQ("/opt/lo", out);
-  Notes("empty.ini", "[Notes]\nDirectory=\n");
-  std::memset(out, '#', sizeof out);
-  EXPECT_EQ(1, GetDominoDataFolderFromNotesINI((tree_ / "empty.ini").c_str(), out, sizeof out));
-  EXPECT_STREQ("", out);
-  EXPECT_EQ(0, GetDominoBinFolderFromNotesINI((tree_ / "empty.ini").c_str(), out, sizeof out));
 }
 
 struct SplitCase {
@@ -348,12 +343,5 @@ TEST_P(Split, DropsEmptyAndBlankPieces) {
 }
 INSTANTIATE_TEST_SUITE_P(Cases, Split, ::testing::ValuesIn(kSplits),
                          [](const auto& i) { return std::string(i.param.name); });
-
-TEST(Trim, RemovesOnlySpaces) {
-  EXPECT_EQ("a b", _trim("  a b  "));
-  EXPECT_EQ("\ta\t", _trim(" \ta\t "));
-  EXPECT_EQ("", _trim("    "));
-  EXPECT_EQ("", _trim(""));
-}
 
 }  // namespace
