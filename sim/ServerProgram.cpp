@@ -3,7 +3,10 @@
 //   LD_LIBRARY_PATH=<bin> <bin>/server =<notes.ini> -c "<console command>"
 // it hands the command to the running daemon of that partition, prints the
 // daemon's answer and ends. It insists on LD_LIBRARY_PATH naming its own
-// folder, as a server that loads its libraries from there would.
+// folder, as a server that loads its libraries from there would. The answer
+// goes to the server's console log; it is echoed on standard output only with
+// DOMSIM_ECHO=1 (as domsim send sets), so the caller's output stays its own.
+// An answer starting with "Error:" goes to standard error in any case.
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -100,8 +103,15 @@ int main(int argc, char** argv) {
   // The daemon answers once it has acted on the command, then closes.
   domsim::LineReader reader;
   std::string line;
+  const char* echoEnv = std::getenv("DOMSIM_ECHO");
+  const bool echo = echoEnv && std::strcmp(echoEnv, "1") == 0;
   int got;
-  while ((got = reader.Next(sock.get(), &line, 60000)) == 1) std::printf("%s\n", line.c_str());
+  while ((got = reader.Next(sock.get(), &line, 60000)) == 1) {
+    if (line.rfind("Error:", 0) == 0)
+      std::fprintf(stderr, "%s\n", line.c_str());
+    else if (echo)
+      std::printf("%s\n", line.c_str());
+  }
   if (got < 0) return Fail("no answer from the server");
   return 0;
 }
