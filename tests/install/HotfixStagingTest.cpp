@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <vector>
 
 #include "install/Install.h"
 #include "install/InstallTestSupport.h"
@@ -64,30 +65,36 @@ TEST_F(HotfixStaging, ReplacesFilesOfAnEarlierUpdate) {
   ExpectPlaced(build_ + "FileGroup1/kvxpatch.ini", "[Setting]\nBuildNumber=1001\n");
 }
 
-TEST_F(HotfixStaging, MissingInstallerIsLoggedAndSettingsStillStaged) {
-  WriteFile(Path("FileGroup1/kvxpatch.ini"), "[Setting]\n");
+// A file missing from the package is logged; the other one is still staged.
+struct MissingCase {
+  const char* name;
+  const char* present;  // the one file the package holds
+  const char* placed;   // where it lands, below the product's hotfix folder
+  int errorLine;        // index of the error line in the log
+  const char* error;
+};
+const MissingCase kMissing[] = {
+    {"Installer", "FileGroup1/kvxpatch.ini", "B1001/FileGroup1/kvxpatch.ini", 1,
+     "Error: Cannot copy the file(UPDSilent). Error code is -2."},
+    {"Settings", "UPDSilent", "UPDSilent", 2,
+     "Error: Cannot copy the file(KvxPatchIni). Error code is -2."}};
+class MissingPackageFile : public HotfixStaging,
+                           public ::testing::WithParamInterface<MissingCase> {};
+
+TEST_P(MissingPackageFile, IsLoggedAndTheOtherFileStillStaged) {
+  const MissingCase& c = GetParam();
+  WriteFile(Path(c.present), "content");
 
   Stage();
 
-  EXPECT_FALSE(Facts(hotfix_ + "UPDSilent").exists);
-  ExpectPlaced(build_ + "FileGroup1/kvxpatch.ini", "[Setting]\n");
-  EXPECT_THAT(DebugLogMessages(),
-              ElementsAre("Info: Copy the file from (./) to (" + hotfix_ + ")",
-                          "Error: Cannot copy the file(UPDSilent). Error code is -2.",
-                          "Info: Copy the file from (./) to (" + build_ + ")"));
+  ExpectPlaced(hotfix_ + c.placed, "content");
+  std::vector<std::string> expected = {"Info: Copy the file from (./) to (" + hotfix_ + ")",
+                                       "Info: Copy the file from (./) to (" + build_ + ")"};
+  expected.insert(expected.begin() + c.errorLine, c.error);
+  EXPECT_THAT(DebugLogMessages(), ::testing::ElementsAreArray(expected));
 }
 
-TEST_F(HotfixStaging, MissingSettingsAreLogged) {
-  WriteFile(Path("UPDSilent"), "installer");
-
-  Stage();
-
-  ExpectPlaced(hotfix_ + "UPDSilent", "installer");
-  EXPECT_FALSE(Facts(build_ + "FileGroup1/kvxpatch.ini").exists);
-  EXPECT_THAT(DebugLogMessages(),
-              ElementsAre("Info: Copy the file from (./) to (" + hotfix_ + ")",
-                          "Info: Copy the file from (./) to (" + build_ + ")",
-                          "Error: Cannot copy the file(KvxPatchIni). Error code is -2."));
-}
+INSTANTIATE_TEST_SUITE_P(Package, MissingPackageFile, ::testing::ValuesIn(kMissing),
+                         [](const auto& i) { return std::string(i.param.name); });
 
 }  // namespace
