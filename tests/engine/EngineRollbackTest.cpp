@@ -303,14 +303,6 @@ TEST_F(EngineRollback, TooFewWordsDoNothing) {
   EXPECT_TRUE(fs::is_directory(Engine("alder") + "/V9.750.1002"));
 }
 
-// An odd word count (which the driver never passes) drops the lone word.
-TEST_F(EngineRollback, LoneLastWordIsIgnored) {
-  Argv args({"UPDSilent", "/ue", "alder", "V9.750.1001", "birch"});
-  EXPECT_EQ(1, RollbackEngine(args.argc(), args.argv()));
-  EXPECT_EQ(1, enginetest::CountLines(OwnLines(), "|argv["));
-  EXPECT_EQ("birch", args.word(4));
-}
-
 struct CaseCase {
   const char* name;
   const char* in;

@@ -162,18 +162,6 @@ TEST_F(EngineUpdate, EveryTypeRunsWhateverTheOthersGive) {
   EXPECT_EQ(dogwood + "/V3.010.6", enginetest::LinkTarget(dogwood + "/latest"));
 }
 
-TEST_F(EngineUpdate, ResultsPerType) {
-  Install("birch", "V1.200.1009");
-  Offer("birch", "1.200.1010");
-  Install("cedar", "V1.000.1");
-  WriteFile(package.path() + "/engine/cedar/version.txt", "VERSION:\n");  // 8 characters
-  EXPECT_EQ(-1, Run(kEngineAlder));
-  EXPECT_EQ(0, Run(kEngineBirch));
-  EXPECT_EQ(-1, Run(kEngineCedar));
-  EXPECT_EQ(-1, Run(kEngineDogwood));
-  EXPECT_FALSE(fs::exists(Engine("cedar") + "/V0.000.0"));
-}
-
 // A `latest` whose target is gone counts as absent: it is not removed, and
 // the new link cannot take its place.
 TEST_F(EngineUpdate, DanglingLatestIsNotRemoved) {
@@ -190,18 +178,6 @@ TEST_F(EngineUpdate, DanglingLatestIsNotRemoved) {
   EXPECT_EQ("0|Executed shell command ln -s " + dir + "/V9.750.1002 " + dir + "/latest", lines[5]);
   EXPECT_TRUE(fs::is_directory(dir + "/V9.750.1002"));
   EXPECT_EQ(dir + "/V9.000.1", enginetest::LinkTarget(dir + "/latest"));
-}
-
-// Without a `latest` at all the link is simply made.
-TEST_F(EngineUpdate, MissingLatestIsCreated) {
-  const std::string dir = Engine("alder");
-  MakeFolder(dir + "/V9.750.1001");
-  Offer("alder", "9.750.1002");
-
-  EXPECT_EQ(0, Run(kEngineAlder));
-
-  EXPECT_EQ("0|" + dir + "/latest not exist", LoggedLines().at(4));
-  EXPECT_EQ(dir + "/V9.750.1002", enginetest::LinkTarget(dir + "/latest"));
 }
 
 struct RefusedCase {
