@@ -142,7 +142,8 @@ int _copy(const char* source, const char* dest, bool overwrite, Op::Callback cb,
   struct stat outSt;
   if (::fstat(out.get(), &outSt) != 0) return Op::kErrDest;
   if (inSt.st_dev == outSt.st_dev && inSt.st_ino == outSt.st_ino) return Op::kErrBadArgs;
-  if (S_ISREG(outSt.st_mode) && ::ftruncate(out.get(), 0) != 0) return Op::kErrDest;
+  if (S_ISREG(outSt.st_mode) && outSt.st_size != 0 && ::ftruncate(out.get(), 0) != 0)
+    return Op::kErrDest;
 
   const int r = S_ISREG(inSt.st_mode) ? CopyInKernel(in.get(), out.get())
                                       : CopyThroughBuffer(in.get(), out.get());
