@@ -46,10 +46,23 @@ std::string SimPartition::Domsim(const std::string& verb, const std::string& arg
   return r.output;
 }
 
-void SimPartition::Start() {
-  if (RunCommand(kvxtest::Domsim() + " status " + notesIni).exitStatus != 0) Domsim("start");
+bool SimPartition::ServerRuns() const {
+  const int fd = ::open((dataDir + "/~notes.lck").c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct flock probe {};
+  probe.l_type = F_WRLCK;
+  probe.l_whence = SEEK_SET;
+  const bool locked = ::fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+  ::close(fd);
+  return locked;
 }
-void SimPartition::Stop() { RunCommand(kvxtest::Domsim() + " stop " + notesIni); }
+
+void SimPartition::Start() {
+  if (!ServerRuns()) Domsim("start");
+}
+void SimPartition::Stop() {
+  if (ServerRuns()) RunCommand(kvxtest::Domsim() + " stop " + notesIni);
+}
 
 // Straight to the server program: domsim send costs a handful of processes.
 std::string SimPartition::Send(const std::string& command) const {

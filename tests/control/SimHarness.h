@@ -38,8 +38,9 @@ class SimPartition {
   SimPartition& operator=(const SimPartition&) = delete;
 
   KVXNParInfo Par() const { return {dataDir, binDir, notesIni}; }
-  void Start();
+  void Start();  // unless it runs
   void Stop();
+  bool ServerRuns() const;  // from the lock on ~notes.lck
   // Runs the domsim command line "domsim <verb> <notes.ini> <args>"; fails
   // the test on a non-zero status.
   std::string Domsim(const std::string& verb, const std::string& args = "") const;
