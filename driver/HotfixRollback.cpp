@@ -18,7 +18,8 @@
 
 namespace {
 
-constexpr char kMsgStart[] = "=============================Start rollback (%s)=======================";
+constexpr char kMsgStart[] =
+    "=============================Start rollback (%s)=======================";
 constexpr char kMsgDone[] =
     "=============================Rollback (%s) successfully=======================";
 constexpr char kMsgNoHotfix[] = "There is no HF, so return";
@@ -32,7 +33,8 @@ constexpr char kMsgNoProgramBuild[] = "Cannot get the build number of current KV
 constexpr char kMsgProgramBuild[] = "The build number of current KVXN is (%s)";
 constexpr char kMsgProgramNewer[] =
     "There is newer HF applied, so return, the build number of current KVXN is (%s)";
-constexpr char kMsgOnlyOneBuild[] = "There is only one folder matching the pattern, so return. (%s)";
+constexpr char kMsgOnlyOneBuild[] =
+    "There is only one folder matching the pattern, so return. (%s)";
 constexpr char kMsgBuildCount[] = "There %d hotfixes installed.";
 constexpr char kMsgMoved[] = "Have delete all files in (%s), including itself..";
 constexpr char kMsgCannotMove[] = "Cannot rename the file (%s), Sleep 10 second.";

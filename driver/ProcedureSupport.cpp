@@ -6,7 +6,10 @@
 
 #include "control/DominoControl.h"
 #include "driver/DebugLog.h"
+#include "driver/Procedures.h"
+#include "ini/Porting.h"
 #include "inventory/KVXInsInfo.h"
+#include "inventory/VersionFolder.h"
 
 namespace {
 
@@ -35,8 +38,16 @@ const char* TextAfterLast(const char* path, char mark) {
   return at ? at + 1 : nullptr;
 }
 
-int ReadBuildNumber(const char* text) {
-  return static_cast<int>(std::strtol(text, nullptr, 10));
+int ReadBuildNumber(const char* text) { return static_cast<int>(std::strtol(text, nullptr, 10)); }
+
+void FillInstancePaths(const _PatchSetting& setting, InstancePaths& paths) {
+  std::memset(&paths, 0, sizeof paths);
+  qo_snprintf(paths.szBackupDir, sizeof paths.szBackupDir, "%s/hotfix/B%d/FileGroup1", g_szKVXPatch,
+              setting.iBuildNumber);
+  qo_snprintf(paths.szNewProgramDir, sizeof paths.szNewProgramDir, "%s/program/V5.8.0.%d/",
+              g_szKVXPatch, setting.iBuildNumber);
+  GetLatestPathN(g_szKVXPatch, "program", paths.szCurProgramDir, sizeof paths.szCurProgramDir);
+  GetLatestHFPathN(g_szKVXPatch, "hotfix", paths.szCurHotfixDir, sizeof paths.szCurHotfixDir);
 }
 
 bool StopAllTasksAndWait() {

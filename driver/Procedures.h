@@ -16,6 +16,15 @@ struct InstancePaths {
   char szCurHotfixDir[1024];   // newest hotfix/B* folder, "" when none
 };
 
+// Clears paths and fills them for the current instance (g_szKVXPatch) and
+// the package's build.
+void FillInstancePaths(const _PatchSetting& setting, InstancePaths& paths);
+
+// The update's gates for the current instance: kCompleted when the package
+// applies, otherwise how the instance ends and why (logged). Only reads.
+// Removes a trailing separator from the current program and hotfix paths.
+InstanceOutcome CheckUpdateGates(const _PatchSetting& setting, InstancePaths& paths);
+
 // Update mode: apply the package in ./FileGroup1 to the current instance.
 InstanceOutcome UpdateHotfix(InstallInfo& info, _PatchSetting& setting, InstancePaths& paths);
 // "/u" mode: take the current instance's newest hotfix back out.

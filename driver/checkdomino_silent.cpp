@@ -8,14 +8,15 @@
 #include "ini/Porting.h"
 #include "inventory/KVXInsInfo.h"
 #include "inventory/PatchSetting.h"
-#include "inventory/VersionFolder.h"
 
 namespace {
 
-constexpr char kMsgUpdateBanner[] = "=============================Update KVX=======================";
+constexpr char kMsgUpdateBanner[] =
+    "=============================Update KVX=======================";
 constexpr char kMsgRollbackBanner[] =
     "=============================Rollback KVX=======================";
-constexpr char kMsgEngineBanner[] = "=============================Rollback KVX ENGINE================";
+constexpr char kMsgEngineBanner[] =
+    "=============================Rollback KVX ENGINE================";
 constexpr char kMsgParseError[] = "Parsing kvxsys.ini error.";
 constexpr char kMsgNothingInstalled[] = "No %s KVX 5.8 installed.";
 constexpr char kMsgInstalledCount[] = "There is %d KVX installed in current system!";
@@ -39,10 +40,17 @@ Mode SelectMode(int argc, char** argv) {
 
 void LogBanner(Mode mode) {
   switch (mode) {
-    case Mode::kUpdate: LogDebugMessage(1, kMsgUpdateBanner); break;
-    case Mode::kHotfixRollback: LogDebugMessage(1, kMsgRollbackBanner); break;
-    case Mode::kEngineRollback: LogDebugMessage(1, kMsgEngineBanner); break;
-    case Mode::kNone: break;
+    case Mode::kUpdate:
+      LogDebugMessage(1, kMsgUpdateBanner);
+      break;
+    case Mode::kHotfixRollback:
+      LogDebugMessage(1, kMsgRollbackBanner);
+      break;
+    case Mode::kEngineRollback:
+      LogDebugMessage(1, kMsgEngineBanner);
+      break;
+    case Mode::kNone:
+      break;
   }
 }
 
@@ -52,16 +60,6 @@ std::string PackageFolder(Mode mode, char** argv) {
   if (mode == Mode::kUpdate) return kUpdatePackage;
   if (mode == Mode::kHotfixRollback) return std::string(argv[2]) + kPackagePayload;
   return "";
-}
-
-void FillInstancePaths(const _PatchSetting& setting, InstancePaths& paths) {
-  std::memset(&paths, 0, sizeof paths);
-  qo_snprintf(paths.szBackupDir, sizeof paths.szBackupDir, "%s/hotfix/B%d/FileGroup1", g_szKVXPatch,
-              setting.iBuildNumber);
-  qo_snprintf(paths.szNewProgramDir, sizeof paths.szNewProgramDir, "%s/program/V5.8.0.%d/",
-              g_szKVXPatch, setting.iBuildNumber);
-  GetLatestPathN(g_szKVXPatch, "program", paths.szCurProgramDir, sizeof paths.szCurProgramDir);
-  GetLatestHFPathN(g_szKVXPatch, "hotfix", paths.szCurHotfixDir, sizeof paths.szCurHotfixDir);
 }
 
 }  // namespace
@@ -106,14 +104,19 @@ int main(int argc, char** argv) {
 
     InstanceOutcome outcome = InstanceOutcome::kSkipped;
     switch (mode) {
-      case Mode::kUpdate: outcome = UpdateHotfix(info, setting, paths); break;
-      case Mode::kHotfixRollback: outcome = RollbackHotfix(info, setting, paths); break;
+      case Mode::kUpdate:
+        outcome = UpdateHotfix(info, setting, paths);
+        break;
+      case Mode::kHotfixRollback:
+        outcome = RollbackHotfix(info, setting, paths);
+        break;
       case Mode::kEngineRollback:
         // The engine rollback's count replaces the tally: only the last
         // instance decides.
         completed = RollbackEngine(argc, argv);
         continue;
-      case Mode::kNone: continue;
+      case Mode::kNone:
+        continue;
     }
     if (outcome == InstanceOutcome::kCompleted) ++completed;
     if (outcome == InstanceOutcome::kFailed) result = kRunFailed;
