@@ -29,8 +29,6 @@ constexpr char kMsgHotfixOlder[] =
     "There is no current HF, so return, the build number of current hotfix is (%s)";
 constexpr char kMsgNotInstalled[] =
     "The hotfix isn't installed, the folder isn't a folder or doesn't exist. (%s)";
-constexpr char kMsgNoProgramBuild[] = "Cannot get the build number of current KVXN. (%s)";
-constexpr char kMsgProgramBuild[] = "The build number of current KVXN is (%s)";
 constexpr char kMsgProgramNewer[] =
     "There is newer HF applied, so return, the build number of current KVXN is (%s)";
 constexpr char kMsgOnlyOneBuild[] =
@@ -86,13 +84,8 @@ InstanceOutcome RollbackNewFolder(const _PatchSetting& setting, InstancePaths& p
     LogDebugMessage(1, kMsgNotInstalled, paths.szNewProgramDir);
     return InstanceOutcome::kFailed;
   }
-  RemoveTrailingSeparator(paths.szCurProgramDir);
-  const char* programBuildText = TextAfterLast(paths.szCurProgramDir, '.');
-  if (!programBuildText) {
-    LogDebugMessage(1, kMsgNoProgramBuild, paths.szCurProgramDir);
-    return InstanceOutcome::kFailed;
-  }
-  LogDebugMessage(1, kMsgProgramBuild, programBuildText);
+  const char* programBuildText = ReadCurrentProgramBuild(paths.szCurProgramDir);
+  if (!programBuildText) return InstanceOutcome::kFailed;
   if (setting.iBuildNumber < ReadBuildNumber(programBuildText)) {
     LogDebugMessage(1, kMsgProgramNewer, programBuildText);
     return InstanceOutcome::kFailed;

@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr char kMsgNoProgramBuild[] = "Cannot get the build number of current KVXN. (%s)";
+constexpr char kMsgProgramBuild[] = "The build number of current KVXN is (%s)";
 constexpr char kMsgAllQuit[] = "All KVX quit.";
 constexpr char kMsgWaiting[] = "Waiting for terminating all KVX. %d KVX is running";
 constexpr char kMsgGiveUp[] = "Has try 10 times to stop KVX, but still failed, so give up.";
@@ -48,6 +50,17 @@ void FillInstancePaths(const _PatchSetting& setting, InstancePaths& paths) {
               g_szKVXPatch, setting.iBuildNumber);
   GetLatestPathN(g_szKVXPatch, "program", paths.szCurProgramDir, sizeof paths.szCurProgramDir);
   GetLatestHFPathN(g_szKVXPatch, "hotfix", paths.szCurHotfixDir, sizeof paths.szCurHotfixDir);
+}
+
+const char* ReadCurrentProgramBuild(char* programDir) {
+  RemoveTrailingSeparator(programDir);
+  const char* build = TextAfterLast(programDir, '.');
+  if (!build) {
+    LogDebugMessage(1, kMsgNoProgramBuild, programDir);
+    return nullptr;
+  }
+  LogDebugMessage(1, kMsgProgramBuild, build);
+  return build;
 }
 
 bool StopAllTasksAndWait() {

@@ -13,6 +13,11 @@ const char* TextAfterLast(const char* path, char mark);
 // A build number as folder names carry it: base 10, 0 without digits.
 int ReadBuildNumber(const char* text);
 
+// The build of the current program folder: removes one trailing separator
+// from programDir and logs the number after its last '.'. Null, logged as an
+// error, when the folder name holds no '.'.
+const char* ReadCurrentProgramBuild(char* programDir);
+
 // Sends the stop command to every task of every partition of the current
 // instance and waits up to ten passes of ten seconds for them to end, sending
 // the stop again after each pass. True once none runs. When they outlast the
