@@ -15,14 +15,24 @@ int Report(int result) {
   return result == 0 ? 0 : 1;
 }
 
+// The listing goes out in large writes, as a lister of the shell prints it
+// through its own large buffer.
 int List(const char* path) {
+  constexpr std::size_t kFlushAt = 64 * 1024;
   QoKVXDirList list(path);
+  std::string out;
+  out.reserve(kFlushAt + 4096);
+  bool ok = true;
   while (list.hasNext()) {
-    const std::string item = list.getNext();
-    std::fwrite(item.data(), 1, item.size(), stdout);
-    std::fputc('\n', stdout);
+    out += list.getNext();
+    out += '\n';
+    if (out.size() >= kFlushAt) {
+      ok = ok && std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
+      out.clear();
+    }
   }
-  return 0;
+  ok = ok && std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
+  return ok ? 0 : 1;
 }
 
 }  // namespace

@@ -116,11 +116,43 @@ int CopyInKernel(int in, int out) {
   }
 }
 
+// Copies the open source into the open, empty destination.
+int CopyContent(int in, const struct stat& inSt, int out) {
+  return S_ISREG(inSt.st_mode) ? CopyInKernel(in, out) : CopyThroughBuffer(in, out);
+}
+
+// The common step when nobody watches: a destination that does not exist yet.
+// Creating it exclusively answers "is it there?" and opens it in one call,
+// where the general way needs a folder test, a probe and a second open. The
+// source is opened first so that a missing source never leaves an empty
+// destination behind. Whatever this way does not settle (an entry already at
+// the destination, even a dangling link; a source or destination that does
+// not open) is left untouched to the general way, which reports it by the
+// usual rules; kNotTaken says so.
+constexpr int kNotTaken = 1;
+
+int CopyToNewFile(const char* source, const char* dest, Op::CallbackEntry* e) {
+  UniqueFd in(::open(source, O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  if (in.get() < 0) return kNotTaken;
+  struct stat inSt;
+  if (::fstat(in.get(), &inSt) != 0) return kNotTaken;
+  UniqueFd out(::open(dest, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+  if (out.get() < 0) return kNotTaken;
+  SetStep(e, source, dest, Op::kActionCopyNew);
+  const int r = CopyContent(in.get(), inSt, out.get());
+  if (r != Op::kOk) return r;
+  return ReportStepDone(nullptr, e);
+}
+
 // Copies one file. Returns a result code; a new destination gets the default
 // mode of a new file, an existing one keeps its mode, owner and group.
 int _copy(const char* source, const char* dest, bool overwrite, Op::Callback cb,
           Op::CallbackEntry* e) {
   if (IsEmpty(source) || IsEmpty(dest)) return Op::kErrBadArgs;
+  if (cb == nullptr || e == nullptr) {
+    const int r = CopyToNewFile(source, dest, e);
+    if (r != kNotTaken) return r;
+  }
   SetStep(e, source, dest, Op::kActionCopyNew);
   if (Op::isDir(dest)) return Op::kErrDest;
   if (Op::exist(dest)) {
@@ -145,8 +177,7 @@ int _copy(const char* source, const char* dest, bool overwrite, Op::Callback cb,
   if (S_ISREG(outSt.st_mode) && outSt.st_size != 0 && ::ftruncate(out.get(), 0) != 0)
     return Op::kErrDest;
 
-  const int r = S_ISREG(inSt.st_mode) ? CopyInKernel(in.get(), out.get())
-                                      : CopyThroughBuffer(in.get(), out.get());
+  const int r = CopyContent(in.get(), inSt, out.get());
   if (r != Op::kOk) return r;
   return ReportStepDone(cb, e);
 }
@@ -215,45 +246,68 @@ int CopyToFileDest(const std::string& source, const std::string& dest, bool over
   return _copy(source.c_str(), dest.c_str(), overwrite, cb, e);
 }
 
-// True when the folder dest lies inside the folder source or is it: copying
-// a tree into itself would never end, and onto itself would empty its files.
-bool DestInsideSource(const std::string& source, const std::string& dest) {
+// Where the folder dest lies against the folder source. Inside (or equal):
+// copying a tree into itself would never end, and onto itself would empty
+// its files. Unknown when either path cannot be resolved.
+enum class Placement { kInside, kOutside, kUnknown };
+
+Placement PlaceDest(const std::string& source, const std::string& dest) {
   namespace fs = std::filesystem;
   std::error_code ec;
   const fs::path src = fs::canonical(source, ec);
-  if (ec) return false;
+  if (ec) return Placement::kUnknown;
   const fs::path dst = fs::weakly_canonical(dest, ec);
-  if (ec) return false;
+  if (ec) return Placement::kUnknown;
   auto s = src.begin();
   auto d = dst.begin();
   for (; s != src.end(); ++s, ++d) {
-    if (d == dst.end()) return false;
+    if (d == dst.end()) return Placement::kOutside;
     if (s->empty()) continue;  // trailing "/" element
-    if (*s != *d) return false;
+    if (*s != *d) return Placement::kOutside;
   }
-  return true;
+  return Placement::kInside;
+}
+
+// True when the folder path (ending with "/") is a symbolic link, or cannot
+// be examined for another reason than its absence.
+bool MayBeLink(const std::string& dir) {
+  const std::string entry = dir.substr(0, dir.size() - 1);
+  struct stat st;
+  if (::lstat(entry.c_str(), &st) != 0) return errno != ENOENT;
+  return S_ISLNK(st.st_mode);
 }
 
 // xcopy once its source is known to be a folder or a file set and its
-// destination a folder ending with "/".
+// destination a folder ending with "/". parentOutside: the caller is copying
+// the parent of source into the parent of dest and found that one outside.
 int XCopyIntoDir(const std::string& source, std::string dest, bool overwrite, Op::Callback cb,
-                 Op::CallbackEntry* e);
+                 Op::CallbackEntry* e, bool parentOutside);
 
 int XCopyDirectory(const std::string& source, std::string dest, bool overwrite, Op::Callback cb,
-                   Op::CallbackEntry* e) {
+                   Op::CallbackEntry* e, bool parentOutside) {
   if (!Op::isDirName(dest.c_str())) return Op::kErrBadArgs;
   // The folder's own name with its "/": copying /a/b/ into /x/ targets /x/b/.
   const std::size_t last = source.size() - 1;
   const std::size_t prev = last == 0 ? std::string::npos : source.rfind('/', last - 1);
   dest += source.substr(prev == std::string::npos ? 0 : prev + 1);
-  if (DestInsideSource(source, dest)) return Op::kErrBadArgs;
+  // Below a pair already found apart, a sub-folder (never a link: links are
+  // copied as files) copied to the same name below the destination stays
+  // apart, unless that name is a link that leads elsewhere. Resolving both
+  // paths again for every folder of a large tree would cost more than the
+  // copy of its small files, so only that case is checked.
+  bool outside = parentOutside && !MayBeLink(dest);
+  if (!outside) {
+    const Placement where = PlaceDest(source, dest);
+    if (where == Placement::kInside) return Op::kErrBadArgs;
+    outside = where == Placement::kOutside;
+  }
   const int r = Op::createDir(dest.c_str(), cb, e);
   if (r != Op::kOk) return r;
-  return XCopyIntoDir(source, std::move(dest), overwrite, cb, e);
+  return XCopyIntoDir(source, std::move(dest), overwrite, cb, e, outside);
 }
 
 int XCopyIntoDir(const std::string& source, std::string dest, bool overwrite, Op::Callback cb,
-                 Op::CallbackEntry* e) {
+                 Op::CallbackEntry* e, bool parentOutside) {
   if (!Op::isDir(dest.c_str())) {
     const int r = Op::createDir(dest.c_str(), cb, e);
     if (r != Op::kOk) return r;
@@ -263,7 +317,7 @@ int XCopyIntoDir(const std::string& source, std::string dest, bool overwrite, Op
     const std::string item = list.getNext();
     int r;
     if (Op::isDir(item.c_str())) {
-      r = XCopyDirectory(item + '/', dest, overwrite, cb, e);
+      r = XCopyDirectory(item + '/', dest, overwrite, cb, e, parentOutside);
     } else {
       const std::string target = dest + Op::getFileName(item.c_str());
       r = _copy(item.c_str(), target.c_str(), overwrite, cb, e);
@@ -315,12 +369,12 @@ int QoKVXFileOpUtil::xcopy(const char* source, const char* dest, bool overwrite,
   if (IsEmpty(source) || IsEmpty(dest)) return kErrBadArgs;
   const std::string src = PrepareCopyPath(source);
   const std::string dst = PrepareCopyPath(dest);
-  if (isDirName(src.c_str())) return XCopyDirectory(src, dst, overwrite, cb, entry);
+  if (isDirName(src.c_str())) return XCopyDirectory(src, dst, overwrite, cb, entry, false);
   if (!isDirName(dst.c_str())) {
     if (isWildcardName(src.c_str())) return kErrBadArgs;
     return CopyToFileDest(src, dst, overwrite, cb, entry);
   }
-  return XCopyIntoDir(src, dst, overwrite, cb, entry);
+  return XCopyIntoDir(src, dst, overwrite, cb, entry, false);
 }
 
 int QoKVXFileOpUtil::move(const char* source, const char* dest, bool overwrite, Callback cb,

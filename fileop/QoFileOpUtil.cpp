@@ -63,9 +63,11 @@ bool QoKVXFileOpUtil::isDirName(const char* path) {
 
 bool QoKVXFileOpUtil::isDir(const char* path) {
   if (IsEmpty(path)) return false;
+  struct stat st;
+  // Most paths asked about have no trailing "/": they need no copy.
+  if (!isDirName(path)) return ::lstat(path, &st) == 0 && S_ISDIR(st.st_mode);
   std::string p(path);
   qo_fileop_internal::StripOneTrailingSeparator(p);
-  struct stat st;
   return ::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 

@@ -10,7 +10,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QoKVXFileOpUtil {
@@ -107,10 +109,18 @@ class QoKVXDirList {
 
  private:
   void _init();
+  void _addName(const char* name);
+  // Directory part plus entry i, built into one string of the exact size.
+  std::string _pathOf(std::size_t i) const;
 
   std::string m_strDir;
   std::string m_strFilter;
-  std::vector<std::string> m_lstEntries;
+  // The names live back to back in blocks that never move, so a listing of
+  // many thousand entries costs a few allocations and no copying as it grows;
+  // m_lstEntries views them in directory order.
+  std::vector<std::unique_ptr<char[]>> m_lstBlocks;
+  std::size_t m_nBlockFree = 0;  // unused bytes at the end of the last block
+  std::vector<std::string_view> m_lstEntries;
   std::size_t m_nNext;
 };
 

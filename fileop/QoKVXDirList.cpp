@@ -11,6 +11,9 @@
 
 namespace {
 
+// Names are kept in blocks of this size (see QoKVXDirList::_addName).
+constexpr std::size_t kNameBlock = 64 * 1024;
+
 struct DirCloser {
   void operator()(DIR* d) const { ::closedir(d); }
 };
@@ -72,23 +75,43 @@ void QoKVXDirList::_init() {
   while (const dirent* e = ::readdir(dir.get())) {
     if (IsDotOrDotDot(e->d_name)) continue;
     if (matchAll || qo_fileop_internal::_fnmatch(m_strFilter.c_str(), e->d_name))
-      m_lstEntries.emplace_back(e->d_name);
+      _addName(e->d_name);
   }
+}
+
+void QoKVXDirList::_addName(const char* name) {
+  const std::size_t len = std::strlen(name);  // at most 255: a dirent name
+  if (len > m_nBlockFree) {
+    m_lstBlocks.emplace_back(new char[kNameBlock]);
+    m_nBlockFree = kNameBlock;
+  }
+  char* at = m_lstBlocks.back().get() + (kNameBlock - m_nBlockFree);
+  std::memcpy(at, name, len);
+  m_nBlockFree -= len;
+  m_lstEntries.emplace_back(at, len);
+}
+
+std::string QoKVXDirList::_pathOf(std::size_t i) const {
+  const std::string_view name = m_lstEntries[i];
+  std::string path;
+  path.reserve(m_strDir.size() + name.size());
+  path.append(m_strDir).append(name);
+  return path;
 }
 
 bool QoKVXDirList::hasNext() const { return m_nNext < m_lstEntries.size(); }
 
 std::string QoKVXDirList::getNext() {
   if (!hasNext()) return std::string();
-  return m_strDir + m_lstEntries[m_nNext++];
+  return _pathOf(m_nNext++);
 }
 
 std::string QoKVXDirList::getFilter() const { return m_strFilter; }
 
 int QoKVXDirList::getFolderCount() const {
   int n = 0;
-  for (const std::string& name : m_lstEntries)
-    if (QoKVXFileOpUtil::isDir((m_strDir + name).c_str())) ++n;
+  for (std::size_t i = 0; i < m_lstEntries.size(); ++i)
+    if (QoKVXFileOpUtil::isDir(_pathOf(i).c_str())) ++n;
   return n;
 }
 
