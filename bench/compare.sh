@@ -7,7 +7,11 @@
 # Builds in a temporary folder (removed at the end):
 #   - a program-like tree: 2,000 files of 1 KiB to 8 MiB, about 500 MB, 4 levels;
 #   - one 1 GiB file;
-#   - one folder of 100,000 empty files.
+#   - one folder of 100,000 empty files;
+#   - one INI file of 1 MB (676 sections of 40 keys).
+# Then the INI reader against Python's configparser and inih (whole process
+# and, repeated inside one process, per parse), and a whole update run
+# without its waits against cp -a (bench/update-run.sh, in the sandbox).
 # Each case runs RUNS times per tool (default 5), the two tools alternating;
 # the best time of each counts.
 set -euo pipefail
@@ -52,6 +56,14 @@ os.makedirs(wide)
 for i in range(100000):
     open(os.path.join(wide, "entry%06d.dat" % i), "wb").close()
 print("big.bin: 1 GiB; wide: 100000 entries")
+out, size, s = [], 0, 0
+while size < 1 << 20:
+    lines = ["[Section%04d]" % s] + ["key%02d=v%04d_%02d_%s" % (k, s, k, "x" * rnd.randint(5, 40))
+                                      for k in range(40)]
+    text = "\n".join(lines) + "\n"
+    out.append(text); size += len(text); s += 1
+with open(os.path.join(root, "big.ini"), "w") as f: f.write("".join(out))
+print("big.ini: %d bytes, %d sections" % (size, s))
 PY
 sync
 
@@ -105,3 +117,45 @@ race "list 100,000 entries vs ls -f" "-" -- "$tool" list "$work/wide" -- ls -f "
 # The copies really are equal.
 rm -rf "$work/dst"; mkdir "$work/dst"; "$tool" xcopy "$work/tree" "$work/dst/"
 diff -r "$work/tree" "$work/dst/tree" >/dev/null && echo "check: xcopy result equals the source tree"
+
+# INI: open a 1 MB file and look up four keys (first and last section).
+ini=$work/big.ini
+last=$(grep '^\[' "$ini" | tail -1 | tr -d '[]')
+pyini() {
+  python3 -c 'import configparser, sys, time
+reps = int(sys.argv[4]); t = time.perf_counter()
+for _ in range(reps):
+    c = configparser.ConfigParser(interpolation=None); c.read(sys.argv[1])
+    v = (c["Section0000"]["key00"], c["Section0000"]["key39"], c[sys.argv[2]]["key00"], c[sys.argv[2]][sys.argv[3]])
+print(v[3])
+if reps > 1: print("in-process: %.3f ms per open" % ((time.perf_counter() - t) * 1e3 / reps))' "$@"
+}
+prepare() { :; }
+race "INI 1 MB vs configparser (process)" "-" -- "$build/bench/ini_parse_tool" "$ini" "$last" key39 -- \
+  pyini "$ini" "$last" key39 1
+inih=$build/bench/inih_parse_tool
+if [ -x "$inih" ]; then
+  race "INI 1 MB vs inih (process)" "-" -- "$build/bench/ini_parse_tool" "$ini" "$last" key39 -- \
+    "$inih" "$ini" "$last" key39
+fi
+# In one process, best of RUNS means of 20 parses each.
+inproc() {  # prints the best per-parse milliseconds
+  local best=999999 m
+  for _ in $(seq "$RUNS"); do
+    m=$("$@" | sed -n 's/^in-process: \([0-9.]*\) ms.*/\1/p')
+    (( $(echo "$m < $best" | bc -l) )) && best=$m
+  done
+  echo "$best"
+}
+ours_ms=$(inproc "$build/bench/ini_parse_tool" "$ini" "$last" key39 20)
+py_ms=$(inproc pyini "$ini" "$last" key39 20)
+row "INI 1 MB vs configparser (in-proc)" "$(echo "$ours_ms / 1000" | bc -l)" "$(echo "$py_ms / 1000" | bc -l)" "-"
+if [ -x "$inih" ]; then
+  inih_ms=$(inproc "$inih" "$ini" "$last" key39 20)
+  row "INI 1 MB vs inih (in-proc)" "$(echo "$ours_ms / 1000" | bc -l)" "$(echo "$inih_ms / 1000" | bc -l)" "-"
+fi
+
+# A whole update run without its waits, against cp -a of the program folder.
+if [ -x "$build/bench/UPDSilent_nosleep" ] && [ "$(id -u)" = 0 ]; then
+  RUNS=$RUNS "$here/update-run.sh" "$build" | grep -v '^program folder'
+fi
