@@ -1,0 +1,21 @@
+// Printing the two views: aligned text for people, JSON for scripts.
+#ifndef KVX_KVXINFO_OUTPUT_H
+#define KVX_KVXINFO_OUTPUT_H
+
+#include <cstdio>
+#include <string>
+
+#include "kvxinfo/Views.h"
+
+namespace kvxinfo {
+
+void PrintInventoryText(std::FILE* out, const Inventory& inventory);
+void PrintInventoryJson(std::FILE* out, const Inventory& inventory);
+void PrintPlanText(std::FILE* out, const Plan& plan);
+void PrintPlanJson(std::FILE* out, const Plan& plan);
+// {"error": ..., "status": ...}: what a script gets when there is no view.
+void PrintErrorJson(std::FILE* out, const std::string& error, int status);
+
+}  // namespace kvxinfo
+
+#endif  // KVX_KVXINFO_OUTPUT_H

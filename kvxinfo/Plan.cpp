@@ -1,0 +1,384 @@
+// The plan view. The decision for each instance is the installer's own:
+// CheckUpdateGates runs on the same per-instance paths UPDSilent forms, and
+// its last logged line is the reason. What the gates let through is then
+// checked for what the run will need and the installer never looks at: a run
+// that finds a disk full or a package file missing carries on regardless, and
+// in the in-place style that leaves a library missing from the program folder.
+#include "kvxinfo/Plan.h"
+
+#include <limits.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+
+#include "control/DominoControl.h"
+#include "control/ScopedWorkDir.h"
+#include "driver/ProcedureSupport.h"
+#include "driver/Procedures.h"
+#include "fileop/QoFileOpUtil.h"
+#include "ini/Porting.h"
+#include "inventory/KVXInsInfo.h"
+#include "inventory/PatchSetting.h"
+#include "inventory/VersionFolder.h"
+#include "kvxinfo/CapturedLog.h"
+#include "kvxinfo/Inventory.h"
+
+namespace kvxinfo {
+namespace {
+
+constexpr char kNoPackageFolder[] = "Cannot open the package folder. (%s)";
+constexpr char kMissingPackageFile[] = "file missing in package: %s";
+constexpr char kNoSpace[] = "not enough free space in %s for %s: needs %llu bytes, %llu free";
+constexpr char kInPlaceLoss[] =
+    "the in-place swap moves the old libraries aside before copying: a copy that fails leaves "
+    "the library missing, and the aside copy is deleted after the restart";
+constexpr char kNoOwner[] =
+    "notes.ini owner of %s (uid %u) has no account: its console commands "
+    "would not reach the server";
+constexpr char kNoExtension[] =
+    "extension manager: %s/libkvxext.so does not exist, the partitions keep theirs";
+
+// The installer's engines, in the order it updates them.
+constexpr const char* kEngineNames[] = {"alder", "birch", "cedar", "dogwood"};
+constexpr char kLoaderName[] = "loader";
+constexpr char kExtName[] = "libkvxext.so";
+constexpr int kRunFailedStatus = 212;  // -300 as a shell sees it
+
+// Which gate a CheckUpdateGates line comes from, by the start of its text.
+struct GateText {
+  const char* prefix;
+  const char* gate;
+};
+constexpr GateText kGateTexts[] = {
+    {"Cannot get the build number of current KVXN.", "program folder"},
+    {"The current program version is newer", "program build"},
+    {"The current hotfix version is newer", "hotfix build"},
+    {"The depent build isn't installed", "DepentBuild"},
+    {"The service pack isn't installed", "ServicePack"},
+    {"The current build version does not match", "PreviousBuild"},
+    {"Some database has not been generated", "databases"},
+};
+
+std::string GateOf(const std::string& line) {
+  for (const GateText& g : kGateTexts)
+    if (line.compare(0, std::strlen(g.prefix), g.prefix) == 0) return g.gate;
+  return "unknown";
+}
+
+std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* fmt, ...) {
+  char text[4096];
+  va_list ap;
+  va_start(ap, fmt);
+  qo_vsnprintf(text, sizeof text, fmt, ap);
+  va_end(ap);
+  return text;
+}
+
+std::uint64_t FileSize(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+// The names in szDlls, as the library swap walks them.
+std::vector<std::string> ListedLibraries() {
+  std::vector<std::string> names;
+  for (const char* name : szDlls)
+    if (name && *name) names.emplace_back(name);
+  return names;
+}
+
+std::vector<std::string> NonEmpty(const std::list<std::string>& list) {
+  std::vector<std::string> names;
+  for (const std::string& name : list)
+    if (!name.empty()) names.push_back(name);
+  return names;
+}
+
+bool Contains(const std::vector<std::string>& names, const std::string& name) {
+  for (const std::string& n : names)
+    if (n == name) return true;
+  return false;
+}
+
+// Sums what the run writes per file system; a file system is known by the
+// nearest existing folder above each target.
+class SpaceLedger {
+ public:
+  void Add(const std::string& target, std::uint64_t bytes, const std::string& use) {
+    if (bytes == 0) return;
+    std::string folder = target;
+    struct stat st {};
+    while (::stat(folder.c_str(), &st) != 0 && folder.size() > 1) {
+      const std::size_t slash = folder.find_last_of('/', folder.size() - 2);
+      folder = slash == 0 || slash == std::string::npos ? "/" : folder.substr(0, slash);
+    }
+    struct statvfs fs {};
+    if (::statvfs(folder.c_str(), &fs) != 0) return;
+    const std::uint64_t block = fs.f_frsize ? fs.f_frsize : 4096;
+    bytes = (bytes + block - 1) / block * block;
+    for (Entry& e : entries_) {
+      if (e.device != st.st_dev) continue;
+      e.check.needed += bytes;
+      if (e.check.uses.find(use) == std::string::npos) e.check.uses += ", " + use;
+      return;
+    }
+    // Space kept for root is left out: a disk living on its reserve is no
+    // place to start an update.
+    entries_.push_back({st.st_dev, {folder, bytes, fs.f_bavail * block, use}});
+  }
+  std::vector<SpaceCheck> Checks() const {
+    std::vector<SpaceCheck> checks;
+    for (const Entry& e : entries_) checks.push_back(e.check);
+    return checks;
+  }
+
+ private:
+  struct Entry {
+    dev_t device;
+    SpaceCheck check;
+  };
+  std::vector<Entry> entries_;
+};
+
+// The engine update's comparison, without the update: the same finders and
+// parsers, the same order of major, minor and build.
+EnginePlan PlanEngine(const char* name, const std::string& packageFolder) {
+  EnginePlan plan;
+  plan.name = name;
+  const std::string sub = std::string("engine/") + name;
+  char current[256] = {};
+  GetLatestPathN(g_szKVXPatch, sub.c_str(), current, sizeof current);
+  const char* found = std::strstr(current, sub.c_str());
+  int major = 0, minor = 0, unused = 0, build = 0;
+  if (found) {
+    QoParseVersionStr(found + sub.size(), &major, &minor, &unused, &build);
+    plan.installed =
+        std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(build);
+  }
+  int newMajor = 0, newMinor = 0, newBuild = 0, extra = 0;
+  {
+    // The installer reads ./engine/<name> from the package folder it runs in.
+    ScopedWorkDir<PATH_MAX> cwd;
+    char relative[256];
+    std::snprintf(relative, sizeof relative, "./%s", sub.c_str());
+    if (::chdir(packageFolder.c_str()) == 0 &&
+        ReadEngineVersion(relative, &newMajor, &newMinor, &newBuild, &extra) == 0)
+      plan.offered = std::to_string(newMajor) + "." + std::to_string(newMinor) + "." +
+                     std::to_string(newBuild);
+  }
+  if (!found) {
+    plan.action = "not installed";
+  } else if (plan.offered.empty()) {
+    plan.action = "not in package";
+  } else {
+    const bool newer = newMajor != major   ? newMajor > major
+                       : newMinor != minor ? newMinor > minor
+                                           : newBuild > build;
+    plan.action = newer ? "update" : "current";
+  }
+  return plan;
+}
+
+struct Problem {
+  std::string check;
+  std::string text;
+};
+
+class InstancePlanner {
+ public:
+  InstancePlanner(const std::string& packageFolder, InstallInfo& info, _PatchSetting& setting)
+      : packageFolder_(packageFolder), info_(info), setting_(setting) {}
+
+  InstancePlan Plan(int index) {
+    SelectInstance(index);
+    const KVXNInsInfo& ins = g_lstKVXNIns[index];
+    InstancePlan plan;
+    plan.name = ins.strInsName;
+    plan.productPath = ins.strProductPath;
+    InstancePaths paths;
+    FillInstancePaths(setting_, paths);
+    ClearCapturedLog();
+    const InstanceOutcome outcome = CheckUpdateGates(setting_, paths);
+    const std::vector<std::string> lines = CapturedLog();
+    if (const char* build = TextAfterLast(paths.szCurProgramDir, '.')) plan.programBuild = build;
+    RemoveTrailingSeparator(paths.szCurHotfixDir);
+    if (const char* build = TextAfterLast(paths.szCurHotfixDir, 'B'))
+      plan.hotfixBuild = ReadBuildNumber(build);
+
+    if (outcome != InstanceOutcome::kCompleted) {
+      const bool failed = outcome == InstanceOutcome::kFailed;
+      plan.decision = failed ? Decision::kFails : Decision::kSkipped;
+      plan.installerOutcome = failed ? "failed" : "skipped";
+      plan.reason = LastCapturedLine();
+      plan.gate = GateOf(plan.reason);
+      // The database gate names the missing file in the line before.
+      if (plan.gate == "databases" && lines.size() >= 2)
+        plan.details.push_back(lines[lines.size() - 2]);
+      return plan;
+    }
+    plan.installerOutcome = "completed";
+    plan.decision = Decision::kApplies;
+    Describe(ins, paths, plan);
+    CheckNeeds(ins, paths, plan);
+    return plan;
+  }
+
+ private:
+  void Describe(const KVXNInsInfo& ins, const InstancePaths& paths, InstancePlan& plan) {
+    plan.newFolder = setting_.iCreateNewFolder != 0;
+    plan.targetDir = plan.newFolder ? paths.szNewProgramDir : paths.szCurProgramDir;
+    plan.backupDir = paths.szBackupDir;
+    plan.files = plan.newFolder ? NonEmpty(setting_.lstFiles) : ListedLibraries();
+    plan.loader = setting_.iUpdateLoader != 0;
+    plan.extensionManager = setting_.bUpdateExt != 0;
+    const std::vector<std::string> names = _split(ins.strDomSvrSecs, ",");
+    for (std::size_t i = 0; i < ins.vecParInfo.size(); ++i) {
+      KVXNParInfo par = ins.vecParInfo[i];
+      plan.partitions.push_back(par.strBinDir);
+      if (isDominoServerRunning(&par, nullptr))
+        plan.restarted.push_back(i < names.size() ? names[i] : par.strNotesIni);
+    }
+    for (const char* name : kEngineNames) plan.engines.push_back(PlanEngine(name, packageFolder_));
+    if (plan.extensionManager && !QoKVXFileOpUtil::isExist(NewProgramFile(paths, kExtName).c_str()))
+      plan.details.push_back(Format(kNoExtension, plan.targetDir.c_str()));
+  }
+
+  // Where a program file of the build after the update comes from: the
+  // package when it carries the file, the current program folder otherwise.
+  std::string NewProgramFile(const InstancePaths& paths, const std::string& name) const {
+    const std::vector<std::string> fromPackage =
+        setting_.iCreateNewFolder ? NonEmpty(setting_.lstFiles) : ListedLibraries();
+    if (Contains(fromPackage, name)) return info_.strPackagePath + "/" + name;
+    return std::string(paths.szCurProgramDir) + "/" + name;
+  }
+
+  void CheckNeeds(const KVXNInsInfo& ins, const InstancePaths& paths, InstancePlan& plan) {
+    std::vector<Problem> problems;
+    for (const std::string& name : plan.files) {
+      const std::string source = info_.strPackagePath + "/" + name;
+      if (!QoKVXFileOpUtil::exist(source.c_str()))
+        problems.push_back({"package files", Format(kMissingPackageFile, source.c_str())});
+    }
+    for (const SpaceCheck& c : Space(ins, paths, plan).Checks()) {
+      plan.space.push_back(c);
+      if (c.needed <= c.available) continue;
+      problems.push_back({"free space", Format(kNoSpace, c.folder.c_str(), c.uses.c_str(),
+                                               static_cast<unsigned long long>(c.needed),
+                                               static_cast<unsigned long long>(c.available))});
+    }
+    for (const KVXNParInfo& par : ins.vecParInfo) {
+      struct stat st {};
+      if (::stat(par.strNotesIni.c_str(), &st) == 0 && ::getpwuid(st.st_uid) == nullptr)
+        problems.push_back({"notes.ini owner", Format(kNoOwner, par.strNotesIni.c_str(),
+                                                      static_cast<unsigned>(st.st_uid))});
+    }
+    if (problems.empty()) return;
+    plan.decision = Decision::kFails;
+    plan.gate = problems.front().check;
+    plan.reason = problems.front().text;
+    for (std::size_t i = 1; i < problems.size(); ++i) plan.details.push_back(problems[i].text);
+    if (!plan.newFolder && (plan.gate == "free space" || plan.gate == "package files"))
+      plan.details.push_back(kInPlaceLoss);
+  }
+
+  SpaceLedger Space(const KVXNInsInfo& ins, const InstancePaths& paths, const InstancePlan& plan) {
+    SpaceLedger ledger;
+    const std::string current = paths.szCurProgramDir;
+    for (const std::string& name : ListedLibraries())
+      ledger.Add(paths.szBackupDir, FileSize(current + "/" + name), "backup");
+    if (plan.newFolder) {
+      const std::uint64_t whole = QoKVXFileOpUtil::getDirSize(current.c_str());
+      if (whole != QoKVXFileOpUtil::kSizeError)
+        ledger.Add(paths.szNewProgramDir, whole, "new program folder");
+    }
+    for (const std::string& name : plan.files)
+      ledger.Add(plan.targetDir, FileSize(info_.strPackagePath + "/" + name),
+                 plan.newFolder ? "new program folder" : "libraries copied in");
+    for (const KVXNParInfo& par : ins.vecParInfo) {
+      // Each replaced file stays aside beside its successor.
+      if (plan.loader)
+        ledger.Add(par.strBinDir, 9 * FileSize(NewProgramFile(paths, kLoaderName)),
+                   "task programs");
+      if (plan.extensionManager)
+        ledger.Add(par.strBinDir, FileSize(NewProgramFile(paths, kExtName)), "extension manager");
+    }
+    for (const EnginePlan& engine : plan.engines) {
+      if (engine.action != "update") continue;
+      const std::uint64_t size =
+          QoKVXFileOpUtil::getDirSize((packageFolder_ + "/engine/" + engine.name).c_str());
+      if (size != QoKVXFileOpUtil::kSizeError)
+        ledger.Add(plan.productPath + "/engine/" + engine.name, size, "engine " + engine.name);
+    }
+    ledger.Add(
+        plan.productPath + "/hotfix",
+        FileSize(packageFolder_ + "/UPDSilent") + FileSize(info_.strPackagePath + "/kvxpatch.ini"),
+        "hotfix record");
+    return ledger;
+  }
+
+  const std::string& packageFolder_;
+  InstallInfo& info_;
+  _PatchSetting& setting_;
+};
+
+// What UPDSilent returns for these outcomes: 0 only when one instance
+// completed and none failed.
+int InstallerExit(const std::vector<InstancePlan>& plans) {
+  int completed = 0;
+  for (const InstancePlan& p : plans) {
+    if (p.installerOutcome == "failed") return kRunFailedStatus;
+    if (p.installerOutcome == "completed") ++completed;
+  }
+  return completed ? 0 : kRunFailedStatus;
+}
+
+int PlanStatus(const Plan& plan) {
+  bool applies = false;
+  for (const InstancePlan& p : plan.instances) {
+    if (p.decision == Decision::kFails) return kExitPlanFails;
+    if (p.decision == Decision::kApplies) applies = true;
+  }
+  if (!plan.settingsProblem.empty()) return kExitPackageUnreadable;
+  return applies ? kExitOk : kExitPlanNothing;
+}
+
+}  // namespace
+
+Plan BuildPlan(const std::string& packageFolder) {
+  Plan plan;
+  char resolved[PATH_MAX];
+  if (!::realpath(packageFolder.c_str(), resolved) || !QoKVXFileOpUtil::isDir(resolved)) {
+    plan.status = kExitPackageUnreadable;
+    plan.error = Format(kNoPackageFolder, packageFolder.c_str());
+    return plan;
+  }
+  plan.packageFolder = resolved;
+  plan.status = LoadRegistry(plan.error);
+  if (plan.status != kExitOk) return plan;
+
+  InstallInfo info;
+  info.strPackagePath = plan.packageFolder + "/FileGroup1";
+  _PatchSetting setting;
+  ClearCapturedLog();
+  // The installer goes on with an unreadable package (build 0, so every
+  // instance is skipped); the plan shows that and names the reason.
+  if (ReadConfiguration(info, setting) != 0) plan.settingsProblem = LastCapturedLine();
+  ReadFileList(setting);
+  ReadDBList(setting);
+  plan.packageBuild = setting.iBuildNumber;
+
+  InstancePlanner planner(plan.packageFolder, info, setting);
+  for (int i = 0; i < static_cast<int>(g_lstKVXNIns.size()); ++i)
+    plan.instances.push_back(planner.Plan(i));
+  plan.installerExit = InstallerExit(plan.instances);
+  plan.status = PlanStatus(plan);
+  return plan;
+}
+
+}  // namespace kvxinfo
