@@ -6,6 +6,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
@@ -17,7 +18,6 @@ namespace {
 using kvxfuzz::IniModel;
 using kvxfuzz::SameName;
 
-constexpr std::size_t kMaxNames = 8;  // per kind, so one input stays cheap
 constexpr int kBufferSizes[] = {1, 2, 3, 4, 8, 63, 64, 1024, 1025, 2048};
 constexpr char kGuard = '#';
 constexpr std::size_t kGuardBytes = 16;
@@ -49,6 +49,12 @@ void AddWithNeighbours(std::set<std::string>& names, const std::string& name) {
   names.insert(Upper(name));
   names.insert(name + "x");
   if (!name.empty()) names.insert(name.substr(0, name.size() - 1));
+}
+
+// First, middle and last of count items.
+std::set<std::size_t> Spread(std::size_t count) {
+  if (count == 0) return {};
+  return {0, count / 2, count - 1};
 }
 
 // One lookup with one buffer size, checked against the reference.
@@ -116,35 +122,39 @@ KVX_FUZZ_TARGET(IniReader) {
   QoIniReader reader;
   FUZZ_CHECK(reader.open(path.c_str()) == IDD_ERR_ZERO);
 
-  std::set<std::string> sections;
-  std::set<std::string> keys;
+  // Lookups: a few stored sections (first, middle, last) each with a few of
+  // their own keys, every name also as its near misses, plus the input's raw
+  // first line. Not every pair: an input of thousands of lines stays cheap.
+  std::vector<std::pair<std::set<std::string>, std::set<std::string>>> groups;
   kvxfuzz::InputCutter cutter(data, size);
-  AddWithNeighbours(sections, kvxfuzz::AsCString(cutter.Line()));  // raw text, uncut
-  keys.insert("");
-  for (std::size_t i = 0; i < model.size() && i < kMaxNames; ++i) {
-    AddWithNeighbours(sections, model[i].name);
-    for (std::size_t j = 0; j < model[i].values.size() && keys.size() < 4 * kMaxNames; ++j)
-      AddWithNeighbours(keys, model[i].values[j].name);
+  groups.push_back({{}, {""}});
+  AddWithNeighbours(groups.back().first, kvxfuzz::AsCString(cutter.Line()));
+  for (std::size_t i : Spread(model.size())) {
+    groups.push_back({{}, {""}});
+    AddWithNeighbours(groups.back().first, model[i].name);
+    for (std::size_t j : Spread(model[i].values.size()))
+      AddWithNeighbours(groups.back().second, model[i].values[j].name);
   }
 
   std::size_t turn = 0;
-  for (const std::string& section : sections) {
-    for (const std::string& key : keys) {
-      CheckCount(reader, model, section, key);
-      const int size = kBufferSizes[turn++ % (sizeof kBufferSizes / sizeof kBufferSizes[0])];
-      const int count = std::max(0, reader.getValueCount(section.c_str(), key.c_str()));
-      // The edges of the occurrence range, not every index: an input of
-      // thousands of equal keys must stay cheap.
-      const std::set<int> indexes = {-1, 0, 1, count / 2, count - 1, count};
-      for (int index : indexes) CheckLookup(reader, model, section, key, index, size);
+  for (const auto& group : groups) {
+    for (const std::string& section : group.first) {
+      for (const std::string& key : group.second) {
+        CheckCount(reader, model, section, key);
+        const int size = kBufferSizes[turn++ % (sizeof kBufferSizes / sizeof kBufferSizes[0])];
+        const int count = std::max(0, reader.getValueCount(section.c_str(), key.c_str()));
+        // The edges of the occurrence range, not every index.
+        const std::set<int> indexes = {-1, 0, count - 1, count};
+        for (int index : indexes) CheckLookup(reader, model, section, key, index, size);
+      }
     }
   }
   CheckNullArguments(reader);
 
   // A file that cannot be opened changes nothing; a second open replaces the
   // content rather than adding to it.
-  const std::string& someSection = *sections.begin();
-  const std::string& someKey = *keys.begin();
+  const std::string& someSection = *groups.back().first.begin();
+  const std::string& someKey = *groups.back().second.rbegin();
   FUZZ_CHECK(reader.open((path + ".missing").c_str()) == IDD_ERR_INIFILE_OPENFAILED);
   CheckCount(reader, model, someSection, someKey);
   FUZZ_CHECK(reader.open(path.c_str()) == IDD_ERR_ZERO);
