@@ -290,7 +290,9 @@ std::string Server::Load(const std::string& name) {
 
 std::string Server::Tell(const std::string& name, const std::string& text) {
   int told = 0;
-  for (auto it = tasks_.begin(); it != tasks_.end();) {
+  // Only the instances running now: a restart's reload joins the list meanwhile.
+  std::size_t left = tasks_.size();
+  for (auto it = tasks_.begin(); it != tasks_.end() && left-- > 0;) {
     auto task = it++;
     if (domsim::Lower(task->name) != domsim::Lower(name)) continue;
     ++told;
