@@ -116,11 +116,8 @@ InstanceView ReadInstance(int index) {
 
   InstancePaths paths;
   FillInstancePaths(_PatchSetting(), paths);
+  if (const char* build = ReadCurrentProgramBuild(paths.szCurProgramDir)) view.programBuild = build;
   view.programDir = paths.szCurProgramDir;
-  if (const char* build = ReadCurrentProgramBuild(paths.szCurProgramDir)) {
-    view.programDir = paths.szCurProgramDir;
-    view.programBuild = build;
-  }
   view.programLatest = LinkTargetName(view.productPath + "/program/latest");
   RemoveTrailingSeparator(paths.szCurHotfixDir);
   view.hotfixDir = paths.szCurHotfixDir;

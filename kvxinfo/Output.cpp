@@ -245,8 +245,8 @@ void PrintPlanText(std::FILE* out, const Plan& plan) {
         p.restarted.empty() ? "none (no server runs)" : Join(p.restarted, " "));
     for (const SpaceCheck& c : p.space)
       Row(out, 2, "free space",
-          c.folder + ": needs " + Bytes(c.needed) + ", " + Bytes(c.available) + " free (" + c.uses +
-              ")");
+          "file system of " + c.folder + ": needs " + Bytes(c.needed) + ", " + Bytes(c.available) +
+              " free (" + c.uses + ")");
   }
 }
 
