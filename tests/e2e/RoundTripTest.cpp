@@ -202,6 +202,10 @@ TEST_F(RoundTrip, NewProgramFolder) {
   expected.push_back("group program/latest: root -> kvxgroup");
   EXPECT_THAT(e2e::DiffSnapshots(before, e2e::TakeSnapshot(product)),
               UnorderedElementsAreArray(expected));
+  for (const std::string& name : package.files) {
+    EXPECT_EQ(e2e::InstalledFileContent("kvx1", name, 1200),
+              kvxtest::ReadFile(oldDir + "/" + name));
+  }
   EXPECT_NE(0u, e2e::FindMapping(e2e::TaskPid(par, "kvxreal"), oldDir + "/libkvxcore.so").start);
 }
 
@@ -253,11 +257,9 @@ TEST_F(RoundTrip, LibrariesSwappedInPlace) {
   // The untouched task still runs on the old library: renamed aside, never
   // overwritten, and deleted only under it.
   ASSERT_EQ(keeper, e2e::TaskPid(par, "kvxsupp"));
-  e2e::MappedFile kept;
-  for (const e2e::MappedFile& file : e2e::MappedFiles(keeper)) {
-    if (file.inode == oldInode) kept = file;
-  }
+  const e2e::MappedFile kept = e2e::FindMapping(keeper, core);
   EXPECT_EQ(core + "_1 (deleted)", kept.path);
+  EXPECT_EQ(oldInode, kept.inode);
   EXPECT_EQ(oldCore, e2e::ReadTaskMemory(keeper, kept.start, oldCore.size()));
   // The restarted ones map the new library.
   const e2e::MappedFile fresh = e2e::FindMapping(e2e::TaskPid(par, "kvxreal"), core);
@@ -292,6 +294,9 @@ TEST_F(RoundTrip, LibrariesSwappedInPlace) {
   }
   EXPECT_THAT(e2e::DiffSnapshots(before, e2e::TakeSnapshot(product)),
               UnorderedElementsAreArray(expected));
+  for (const std::string& name : package.files) {
+    EXPECT_EQ(e2e::InstalledFileContent("kvx1", name, 1200), kvxtest::ReadFile(dir + "/" + name));
+  }
   const pid_t real = e2e::TaskPid(par, "kvxreal");
   const e2e::MappedFile restored = e2e::FindMapping(real, core);
   EXPECT_EQ(Inode(core), restored.inode);
