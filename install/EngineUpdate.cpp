@@ -38,19 +38,6 @@ const EngineEntry kEngines[kEngineTypeCount] = {
     {"./engine/dogwood", "engine/dogwood"},
 };
 
-struct EngineVersion {
-  int major = 0;
-  int minor = 0;
-  int build = 0;
-};
-
-// The major decides, then the minor, then the build.
-bool IsNewer(const EngineVersion& candidate, const EngineVersion& installed) {
-  if (candidate.major != installed.major) return candidate.major > installed.major;
-  if (candidate.minor != installed.minor) return candidate.minor > installed.minor;
-  return candidate.build > installed.build;
-}
-
 // Appends text to a terminated buffer, cutting at size - 1 like every other
 // bounded formatting in the product.
 void AppendBounded(char* buf, std::size_t size, const char* text) {
@@ -83,6 +70,14 @@ void RelinkLatest(const char* subFolder) {
 }
 
 }  // namespace
+
+const char* const kEngineNames[kEngineTypeCount] = {"alder", "birch", "cedar", "dogwood"};
+
+bool IsNewerEngine(const EngineVersion& candidate, const EngineVersion& installed) {
+  if (candidate.major != installed.major) return candidate.major > installed.major;
+  if (candidate.minor != installed.minor) return candidate.minor > installed.minor;
+  return candidate.build > installed.build;
+}
 
 int CheckAndUpdateEngine(InstallInfo* info, _PatchSetting* setting) {
   for (int type = 0; type < kEngineTypeCount; ++type) {
@@ -128,7 +123,7 @@ int CheckAndUpdateEngineByType(int type, InstallInfo* info, _PatchSetting* setti
   }
   LogDebugMessage(1, kMsgVersions, installed.major, installed.minor, installed.build, offered.major,
                   offered.minor, offered.build);
-  if (!IsNewer(offered, installed)) {
+  if (!IsNewerEngine(offered, installed)) {
     LogDebugMessage(1, kMsgNoNeed);
     return 0;
   }

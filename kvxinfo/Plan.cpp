@@ -22,6 +22,7 @@
 #include "driver/Procedures.h"
 #include "fileop/QoFileOpUtil.h"
 #include "ini/Porting.h"
+#include "install/EngineUpdate.h"
 #include "inventory/KVXInsInfo.h"
 #include "inventory/PatchSetting.h"
 #include "inventory/VersionFolder.h"
@@ -44,7 +45,6 @@ constexpr char kNoExtension[] =
     "extension manager: %s/libkvxext.so does not exist, the partitions keep theirs";
 
 // The installer's engines, in the order it updates them.
-constexpr const char* kEngineNames[] = {"alder", "birch", "cedar", "dogwood"};
 constexpr char kLoaderName[] = "loader";
 constexpr char kExtName[] = "libkvxext.so";
 constexpr int kRunFailedStatus = 212;  // -300 as a shell sees it
@@ -155,32 +155,32 @@ EnginePlan PlanEngine(const char* name, const std::string& packageFolder) {
   char current[256] = {};
   GetLatestPathN(g_szKVXPatch, sub.c_str(), current, sizeof current);
   const char* found = std::strstr(current, sub.c_str());
-  int major = 0, minor = 0, unused = 0, build = 0;
+  EngineVersion installed;
+  int unused = 0;
   if (found) {
-    QoParseVersionStr(found + sub.size(), &major, &minor, &unused, &build);
-    plan.installed =
-        std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(build);
+    QoParseVersionStr(found + sub.size(), &installed.major, &installed.minor, &unused,
+                      &installed.build);
+    plan.installed = std::to_string(installed.major) + "." + std::to_string(installed.minor) + "." +
+                     std::to_string(installed.build);
   }
-  int newMajor = 0, newMinor = 0, newBuild = 0, extra = 0;
+  EngineVersion offered;
+  int extra = 0;
   {
     // The installer reads ./engine/<name> from the package folder it runs in.
     ScopedWorkDir<PATH_MAX> cwd;
     char relative[256];
     std::snprintf(relative, sizeof relative, "./%s", sub.c_str());
     if (::chdir(packageFolder.c_str()) == 0 &&
-        ReadEngineVersion(relative, &newMajor, &newMinor, &newBuild, &extra) == 0)
-      plan.offered = std::to_string(newMajor) + "." + std::to_string(newMinor) + "." +
-                     std::to_string(newBuild);
+        ReadEngineVersion(relative, &offered.major, &offered.minor, &offered.build, &extra) == 0)
+      plan.offered = std::to_string(offered.major) + "." + std::to_string(offered.minor) + "." +
+                     std::to_string(offered.build);
   }
   if (!found) {
     plan.action = "not installed";
   } else if (plan.offered.empty()) {
     plan.action = "not in package";
   } else {
-    const bool newer = newMajor != major   ? newMajor > major
-                       : newMinor != minor ? newMinor > minor
-                                           : newBuild > build;
-    plan.action = newer ? "update" : "current";
+    plan.action = IsNewerEngine(offered, installed) ? "update" : "current";
   }
   return plan;
 }
