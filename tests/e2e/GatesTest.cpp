@@ -236,16 +236,16 @@ class UpdateGate : public E2E, public ::testing::WithParamInterface<UpdateGateCa
 TEST_P(UpdateGate, AppliesOrLeavesTheHostAsItWas) {
   const UpdateGateCase& c = GetParam();
   std::unique_ptr<e2e::DotFreeDir> dotFree;
-  InstanceSpec spec;
-  spec.partitions = *c.missingDatabase ? 2 : 1;
-  spec.programBuilds = c.programBuilds;
-  spec.hotfixBuilds = c.hotfixBuilds;
-  spec.missingDatabase = c.missingDatabase;
+  InstanceSpec want;
+  want.partitions = *c.missingDatabase ? 2 : 1;
+  want.programBuilds = c.programBuilds;
+  want.hotfixBuilds = c.hotfixBuilds;
+  want.missingDatabase = c.missingDatabase;
   if (*c.oddFolder) {
     dotFree = std::make_unique<e2e::DotFreeDir>();
-    spec.productPath = dotFree->path();
+    want.productPath = dotFree->path();
   }
-  SampleHost host({spec});
+  SampleHost host({want});
   if (*c.oddFolder) {
     kvxtest::WriteFile(host.Product() + "/program/" + c.oddFolder + "/libkvxcore.so", "odd\n");
   }
@@ -261,7 +261,7 @@ TEST_P(UpdateGate, AppliesOrLeavesTheHostAsItWas) {
     if (line.rfind("V5.8.0.", 0) == 0) line = kProgramNewer + line;
     if (line.rfind("hotfix:", 0) == 0) line = kHotfixNewer + line.substr(7);
     return Replace(Replace(line, "{P}", host.Product()), "{D}",
-                   host.Partition(0, spec.partitions - 1).dataDir);
+                   host.Partition(0, want.partitions - 1).dataDir);
   };
   const e2e::TreeSnapshot before = e2e::TakeSnapshot(host.Root());
   const e2e::TreeSnapshot productBefore = e2e::TakeSnapshot(host.Product());
@@ -415,11 +415,11 @@ TEST_P(InstanceMix, EachInstanceOnItsOwnOneFailureDecides) {
   const MixCase& c = GetParam();
   std::vector<InstanceSpec> specs;
   for (size_t i = 0; i < c.kinds.size(); ++i) {
-    InstanceSpec spec;
-    spec.name = "kvx" + std::to_string(i + 1);
-    if (c.kinds[i] == Kind::kFails) spec.missingDatabase = "kvconf";
-    if (c.kinds[i] == Kind::kSkipped) spec.programBuilds = {1300};
-    specs.push_back(spec);
+    InstanceSpec want;
+    want.name = "kvx" + std::to_string(i + 1);
+    if (c.kinds[i] == Kind::kFails) want.missingDatabase = "kvconf";
+    if (c.kinds[i] == Kind::kSkipped) want.programBuilds = {1300};
+    specs.push_back(want);
   }
   SampleHost host(specs);
   std::vector<e2e::TreeSnapshot> before;

@@ -77,9 +77,9 @@ class RoundTrip : public ::testing::Test {
 };
 
 TEST_F(RoundTrip, NewProgramFolder) {
-  InstanceSpec spec;
-  spec.partitions = 2;  // the second one's server is down
-  SampleHost host({spec});
+  InstanceSpec want;
+  want.partitions = 2;  // the second one's server is down
+  SampleHost host({want});
   const std::string product = host.Product();
   const std::string oldDir = host.ProgramDir(0, 1200);
   const std::string newDir = host.ProgramDir(0, 1300);

@@ -135,7 +135,7 @@ SampleHost::SampleHost(std::vector<InstanceSpec> instances) : specs_(std::move(i
     throw std::runtime_error("a sample host writes /etc/kvxsysV3.ini: only inside the sandbox");
   }
   kvxtest::EnsureAccounts();
-  for (InstanceSpec& spec : specs_) BuildInstance(spec);
+  for (InstanceSpec& want : specs_) BuildInstance(want);
   WriteRegistry();
 }
 
@@ -152,37 +152,37 @@ kvxtest::SimPartition& SampleHost::Partition(size_t ins, size_t par) {
   return *partitions_.at(ins).at(par);
 }
 
-void SampleHost::BuildInstance(InstanceSpec& spec) {
-  if (spec.productPath.empty()) spec.productPath = tree_ / (spec.name + "/product");
-  const std::string& product = spec.productPath;
+void SampleHost::BuildInstance(InstanceSpec& want) {
+  if (want.productPath.empty()) want.productPath = tree_ / (want.name + "/product");
+  const std::string& product = want.productPath;
   fs::create_directories(product + "/program");
   fs::create_directories(product + "/hotfix");
 
-  for (int build : spec.programBuilds) {
+  for (int build : want.programBuilds) {
     const std::string dir = product + "/program/V5.8.0." + std::to_string(build);
-    for (const std::string& library : spec.libraries) {
-      kvxtest::WriteFile(dir + "/" + library, InstalledFileContent(spec.name, library, build));
+    for (const std::string& library : want.libraries) {
+      kvxtest::WriteFile(dir + "/" + library, InstalledFileContent(want.name, library, build));
     }
-    WriteProgram(dir + "/loader", InstalledFileContent(spec.name, "loader", build));
+    WriteProgram(dir + "/loader", InstalledFileContent(want.name, "loader", build));
     kvxtest::WriteFile(dir + "/kvx.cfg", "scan.threads=4\nbuild=" + std::to_string(build) + "\n");
     kvxtest::WriteFile(dir + "/res/messages.txt",
                        "messages of build " + std::to_string(build) + "\n");
   }
-  if (spec.latest != 0 && !spec.programBuilds.empty()) {
-    const int build = spec.latest > 0
-                          ? spec.latest
-                          : *std::max_element(spec.programBuilds.begin(), spec.programBuilds.end());
+  if (want.latest != 0 && !want.programBuilds.empty()) {
+    const int build = want.latest > 0
+                          ? want.latest
+                          : *std::max_element(want.programBuilds.begin(), want.programBuilds.end());
     Link(product + "/program/V5.8.0." + std::to_string(build), product + "/program/latest");
   }
 
-  for (int build : spec.hotfixBuilds) {
+  for (int build : want.hotfixBuilds) {
     PackageSpec recorded;
     recorded.build = build;
     WriteSettings(product + "/hotfix/B" + std::to_string(build) + "/FileGroup1/kvxpatch.ini",
                   recorded);
   }
 
-  for (const std::string& engine : spec.engines) {
+  for (const std::string& engine : want.engines) {
     const std::string name = engine.substr(0, engine.find('/'));
     const std::string version = engine.substr(engine.find('/') + 2);
     const std::string dir = product + "/engine/" + engine;
@@ -192,11 +192,11 @@ void SampleHost::BuildInstance(InstanceSpec& spec) {
   }
 
   std::vector<std::unique_ptr<kvxtest::SimPartition>> partitions;
-  for (int k = 1; k <= spec.partitions; ++k) {
-    const std::string name = spec.name + "/par" + std::to_string(k);
+  for (int k = 1; k <= want.partitions; ++k) {
+    const std::string name = want.name + "/par" + std::to_string(k);
     auto par = std::make_unique<kvxtest::SimPartition>(tree_, name);
     for (const char* database : kProductDatabases) {
-      if (k == spec.partitions && spec.missingDatabase == database) continue;
+      if (k == want.partitions && want.missingDatabase == database) continue;
       kvxtest::WriteFile(par->dataDir + "/kvx/" + database + ".nsf", "");
     }
     GiveToServerUser(par->dataDir);
@@ -210,15 +210,15 @@ void SampleHost::WriteRegistry() const {
   std::vector<std::string> names;
   std::string sections;
   for (size_t i = 0; i < specs_.size(); ++i) {
-    const InstanceSpec& spec = specs_[i];
-    names.push_back(spec.name);
+    const InstanceSpec& want = specs_[i];
+    names.push_back(want.name);
     std::vector<std::string> entries;
     std::string notesInis;
     for (size_t k = 0; k < partitions_[i].size(); ++k) {
       entries.push_back("Par" + std::to_string(k + 1));
       notesInis += entries.back() + "=" + partitions_[i][k]->notesIni + "\n";
     }
-    sections += "[" + spec.name + "]\nProductPath=" + spec.productPath +
+    sections += "[" + want.name + "]\nProductPath=" + want.productPath +
                 "\nProductVersion=V5.8.0.1200\nInstallType=64-bit\nDomSvrIKVXCount=" +
                 std::to_string(entries.size()) + "\nDomSvrIKVXSecs=" + Join(entries, ",") + "\n" +
                 notesInis;
@@ -247,36 +247,36 @@ void SampleHost::StartTasks(size_t ins, size_t par, const std::vector<std::strin
   partition.ClearJournal();
 }
 
-void SampleHost::WriteSettings(const std::string& path, const PackageSpec& spec) const {
+void SampleHost::WriteSettings(const std::string& path, const PackageSpec& want) const {
   kvxtest::WriteFile(
       path,
-      "[Config]\nFiles=" + Join(spec.files, ",") + "\nBuildNumber=" + std::to_string(spec.build) +
-          "\nCreateNewFolder=" + std::to_string(spec.createNewFolder) + "\nDepentBuild=" +
-          std::to_string(spec.depentBuild) + "\nServicePack=" + std::to_string(spec.servicePack) +
-          "\nPreviousBuild=" + std::to_string(spec.previousBuild) + "\nUpdateLoader=" +
-          std::to_string(spec.updateLoader) + "\nUpdateExt=" + std::to_string(spec.updateExt) +
-          "\nDatabases=" + Join(spec.databases, ",") + "\n" + spec.extraSettings);
+      "[Config]\nFiles=" + Join(want.files, ",") + "\nBuildNumber=" + std::to_string(want.build) +
+          "\nCreateNewFolder=" + std::to_string(want.createNewFolder) + "\nDepentBuild=" +
+          std::to_string(want.depentBuild) + "\nServicePack=" + std::to_string(want.servicePack) +
+          "\nPreviousBuild=" + std::to_string(want.previousBuild) + "\nUpdateLoader=" +
+          std::to_string(want.updateLoader) + "\nUpdateExt=" + std::to_string(want.updateExt) +
+          "\nDatabases=" + Join(want.databases, ",") + "\n" + want.extraSettings);
 }
 
-std::string SampleHost::MakePackage(const PackageSpec& spec) {
+std::string SampleHost::MakePackage(const PackageSpec& want) {
   const std::string dir = tree_ / ("package" + std::to_string(++packageCount_));
   fs::create_directories(dir + "/FileGroup1");
-  if (spec.settings) WriteSettings(dir + "/FileGroup1/kvxpatch.ini", spec);
-  for (const std::string& name : spec.files) {
+  if (want.settings) WriteSettings(dir + "/FileGroup1/kvxpatch.ini", want);
+  for (const std::string& name : want.files) {
     if (name.empty()) continue;
     const std::string path = dir + "/FileGroup1/" + name;
     if (name == "loader") {
-      WriteProgram(path, PackageFileContent(name, spec.build));
+      WriteProgram(path, PackageFileContent(name, want.build));
     } else {
-      kvxtest::WriteFile(path, PackageFileContent(name, spec.build));
+      kvxtest::WriteFile(path, PackageFileContent(name, want.build));
     }
   }
-  if (spec.readme) kvxtest::WriteFile(dir + "/FileGroup1/" + kReadme, ReadmeContent(spec.build));
-  if (spec.installer) {
+  if (want.readme) kvxtest::WriteFile(dir + "/FileGroup1/" + kReadme, ReadmeContent(want.build));
+  if (want.installer) {
     fs::copy_file(BuiltInstaller(), dir + "/UPDSilent");
     fs::permissions(dir + "/UPDSilent", fs::perms(0755));
   }
-  for (const auto& [name, version] : spec.engines) {
+  for (const auto& [name, version] : want.engines) {
     kvxtest::WriteFile(dir + "/engine/" + name + "/version.txt", "Version: " + version + "\n");
     kvxtest::WriteFile(dir + "/engine/" + name + "/" + name + ".dat",
                        name + " " + version + " signatures from the package\n");

@@ -105,8 +105,8 @@ class SampleHost {
   void MapLibraries(size_t ins, size_t par, const std::vector<std::string>& paths);
 
   // An unpacked package in a folder of its own under the host's tree.
-  std::string MakePackage(const PackageSpec& spec);
-  void WriteSettings(const std::string& path, const PackageSpec& spec) const;
+  std::string MakePackage(const PackageSpec& want);
+  void WriteSettings(const std::string& path, const PackageSpec& want) const;
 
   // ./UPDSilent from the package folder, the way an administrator updates.
   InstallerRun RunUpdate(const std::string& package);
@@ -117,7 +117,7 @@ class SampleHost {
   InstallerRun Run(const std::string& cwd, const std::string& program, const std::string& args);
 
  private:
-  void BuildInstance(InstanceSpec& spec);
+  void BuildInstance(InstanceSpec& want);
   void WriteRegistry() const;
 
   kvxtest::TempTree tree_;

@@ -47,9 +47,9 @@ class ConcurrentRunTest : public ::testing::TestWithParam<int> {};
 TEST_P(ConcurrentRunTest, LogStaysLineIntactAndRollbackRestores) {
   if (!kvxtest::InSandbox()) GTEST_SKIP() << "needs root inside the sandbox";
   FaultHost host;
-  PackageSpec spec;
-  spec.createNewFolder = GetParam();
-  const std::string package = host.MakePackage(spec);
+  PackageSpec want;
+  want.createNewFolder = GetParam();
+  const std::string package = host.MakePackage(want);
 
   const pid_t first = host.Start(package);
   const pid_t second = host.Start(package);

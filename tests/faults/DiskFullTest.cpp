@@ -50,9 +50,9 @@ class DiskFullTest : public ::testing::TestWithParam<DiskFullCase> {
 TEST_P(DiskFullTest, OriginalsSurviveAndRollbackRestoresThem) {
   const DiskFullCase& c = GetParam();
   FaultHost host(ProductPath(), kLibrary);
-  PackageSpec spec;
-  spec.createNewFolder = c.createNewFolder;
-  const std::string package = host.MakePackage(spec);
+  PackageSpec want;
+  want.createNewFolder = c.createNewFolder;
+  const std::string package = host.MakePackage(want);
 
   const RunResult update = host.Run(package);
   // Copy failures are only logged: the run still ends as a completed update.

@@ -125,17 +125,17 @@ std::string FaultHost::PackageLibrary(const std::string& name) const {
   return LibraryContent(name, kNewBuild, libraryBytes_);
 }
 
-std::string FaultHost::MakePackage(const PackageSpec& spec) {
+std::string FaultHost::MakePackage(const PackageSpec& want) {
   const std::string dir = tree_ / ("package" + std::to_string(++packages_));
   std::string files;
-  for (const std::string& name : spec.files) {
+  for (const std::string& name : want.files) {
     files += (files.empty() ? "" : ",") + name;
-    if (std::find(spec.leaveOut.begin(), spec.leaveOut.end(), name) == spec.leaveOut.end())
+    if (std::find(want.leaveOut.begin(), want.leaveOut.end(), name) == want.leaveOut.end())
       kvxtest::WriteFile(dir + "/FileGroup1/" + name, PackageLibrary(name));
   }
   std::ostringstream ini;
   ini << "[Config]\nFiles=" << files << "\nBuildNumber=" << kNewBuild
-      << "\nCreateNewFolder=" << spec.createNewFolder
+      << "\nCreateNewFolder=" << want.createNewFolder
       << "\nDepentBuild=0\nServicePack=1200\nPreviousBuild=0\nUpdateLoader=0\nUpdateExt=0\n";
   kvxtest::WriteFile(dir + "/FileGroup1/kvxpatch.ini", ini.str());
   kvxtest::WriteFile(dir + "/FileGroup1/readme_kvxn5_linux.txt", "read me, build 1300\n");

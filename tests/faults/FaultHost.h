@@ -59,7 +59,7 @@ class FaultHost {
   // count it but never end it.
   void StartServer();
 
-  std::string MakePackage(const PackageSpec& spec);
+  std::string MakePackage(const PackageSpec& want);
   std::string PackageLibrary(const std::string& name) const;  // its content
 
   // ./UPDSilent args, from the folder cwd, to its end.

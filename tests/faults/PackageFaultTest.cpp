@@ -18,9 +18,9 @@ class ReadOnlyProductTest : public ::testing::TestWithParam<int> {};
 TEST_P(ReadOnlyProductTest, NothingChanges) {
   if (!kvxtest::InSandbox()) GTEST_SKIP() << "needs root inside the sandbox";
   FaultHost host;
-  PackageSpec spec;
-  spec.createNewFolder = GetParam();
-  const std::string package = host.MakePackage(spec);
+  PackageSpec want;
+  want.createNewFolder = GetParam();
+  const std::string package = host.MakePackage(want);
   const std::string product = host.Product();
   ASSERT_EQ(0, ::mount(product.c_str(), product.c_str(), nullptr, MS_BIND, nullptr));
   ASSERT_EQ(0,
@@ -56,10 +56,10 @@ TEST_P(BadPackageFileTest, RollbackRestoresTheProgramFolder) {
   if (!kvxtest::InSandbox()) GTEST_SKIP() << "needs root inside the sandbox";
   const BadFileCase& c = GetParam();
   FaultHost host;
-  PackageSpec spec;
-  spec.createNewFolder = c.createNewFolder;
-  spec.leaveOut = {kLibraries[1]};
-  const std::string package = host.MakePackage(spec);
+  PackageSpec want;
+  want.createNewFolder = c.createNewFolder;
+  want.leaveOut = {kLibraries[1]};
+  const std::string package = host.MakePackage(want);
   if (c.asFolder)
     std::filesystem::create_directories(package + "/FileGroup1/" + kLibraries[1] + "/sub");
 

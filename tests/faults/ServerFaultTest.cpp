@@ -40,9 +40,9 @@ TEST(ServerFaultTest, ServerDownUpdateAndRollbackSendNothing) {
 TEST(ServerFaultTest, TaskThatNeverQuitsKeepsTheHotfix) {
   if (!kvxtest::InSandbox()) GTEST_SKIP() << "needs root inside the sandbox";
   FaultHost host;
-  PackageSpec spec;
-  spec.createNewFolder = 1;
-  const std::string package = host.MakePackage(spec);
+  PackageSpec want;
+  want.createNewFolder = 1;
+  const std::string package = host.MakePackage(want);
   ASSERT_EQ(0, host.Run(package).status);  // server down: no waits
   host.StartServer();
   host.Partition().Domsim("behave", "kvxreal never");
