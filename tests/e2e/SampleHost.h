@@ -92,7 +92,6 @@ class SampleHost {
   SampleHost& operator=(const SampleHost&) = delete;
 
   const std::string& Root() const { return tree_.path(); }
-  const InstanceSpec& Spec(size_t ins) const { return specs_[ins]; }
   std::string Product(size_t ins = 0) const { return specs_[ins].productPath; }
   std::string ProgramDir(size_t ins, int build) const;
   kvxtest::SimPartition& Partition(size_t ins, size_t par);
