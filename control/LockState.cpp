@@ -8,10 +8,10 @@
 
 #include <cstdint>
 #include <cstring>
-#include <memory>
 
 #include "control/DominoControl.h"
 #include "driver/DebugLog.h"
+#include "ini/Handles.h"
 #include "ini/Porting.h"
 
 namespace {
@@ -27,25 +27,6 @@ constexpr unsigned long kServerLockLimit = 511;  // at most 510 characters
 constexpr std::size_t kTaskPathSize = 266;
 constexpr std::size_t kEntryPathSize = 1024;
 constexpr std::size_t kEntryNameSize = 256;
-
-struct DirCloser {
-  void operator()(DIR* d) const { ::closedir(d); }
-};
-using DirPtr = std::unique_ptr<DIR, DirCloser>;
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);  // no retry on EINTR: the number may be reused
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // The lock file's name: the task's name (case ignored), then "{" at once.
 bool NamesTask(const char* name, const char* task) {

@@ -4,27 +4,9 @@
 #ifndef KVX_FILEOP_FILEOPINTERNAL_H
 #define KVX_FILEOP_FILEOPINTERNAL_H
 
-#include <unistd.h>
-
 #include <string>
-#include <utility>
 
 namespace qo_fileop_internal {
-
-// Owns one file descriptor and closes it on every way out of a scope.
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
-  UniqueFd(UniqueFd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&&) = delete;
-  ~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);  // no retry on EINTR: the number may be reused
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 inline bool IsEmpty(const char* path) { return path == nullptr || path[0] == '\0'; }
 

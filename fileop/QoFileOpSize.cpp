@@ -18,10 +18,10 @@
 
 #include "fileop/FileOpInternal.h"
 #include "fileop/QoFileOpUtil.h"
+#include "ini/Handles.h"
 
 using qo_fileop_internal::IsEmpty;
 using qo_fileop_internal::normalizeSeptor;
-using qo_fileop_internal::UniqueFd;
 using Op = QoKVXFileOpUtil;
 
 namespace {

@@ -4,20 +4,15 @@
 #include <dirent.h>
 
 #include <cstring>
-#include <memory>
 
 #include "fileop/FileOpInternal.h"
 #include "fileop/QoFileOpUtil.h"
+#include "ini/Handles.h"
 
 namespace {
 
 // Names are kept in blocks of this size (see QoKVXDirList::_addName).
 constexpr std::size_t kNameBlock = 64 * 1024;
-
-struct DirCloser {
-  void operator()(DIR* d) const { ::closedir(d); }
-};
-using DirPtr = std::unique_ptr<DIR, DirCloser>;
 
 bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));

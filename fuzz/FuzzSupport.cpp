@@ -8,16 +8,12 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
+
+#include "ini/Handles.h"
 
 namespace kvxfuzz {
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string& InputName() {
   static std::string name;

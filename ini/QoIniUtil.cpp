@@ -7,17 +7,13 @@
 #include <cstring>
 #include <iterator>
 
+#include "ini/Handles.h"
 #include "ini/Porting.h"
 
 namespace {
 
 constexpr char kEndMark[] = "[END]";
 constexpr int kLineBufferSize = 1024;  // one read brings at most 1023 bytes
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // Only A-Z fold: these files hold ASCII names, and the result must not
 // depend on the locale the installer happens to run under.

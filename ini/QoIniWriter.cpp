@@ -2,19 +2,14 @@
 #include "ini/QoIniWriter.h"
 
 #include <cstdio>
-#include <memory>
 
 #include "fileop/QoFileOpUtil.h"
+#include "ini/Handles.h"
 #include "ini/Porting.h"
 
 namespace {
 
 constexpr unsigned long kBackupNameSize = 1024;
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 }  // namespace
 

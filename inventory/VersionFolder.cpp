@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "driver/DebugLog.h"
 #include "fileop/QoFileOpUtil.h"
+#include "ini/Handles.h"
 #include "ini/Porting.h"
 #include "inventory/DecimalNumber.h"
 
@@ -27,11 +27,6 @@ constexpr std::size_t kVersionPathSize = 256;
 constexpr std::size_t kLineSize = 2048;
 constexpr char kVersionFile[] = "/version.txt";
 constexpr std::size_t kNoVersionMax = 8;  // the label before the version takes 9 characters
-
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 struct Version {
   std::int32_t part[4] = {0, 0, 0, 0};

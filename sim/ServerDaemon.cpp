@@ -41,11 +41,10 @@
 #include <thread>
 #include <vector>
 
+#include "ini/Handles.h"
 #include "sim/SimCommon.h"
 
 namespace {
-
-using domsim::UniqueFd;
 
 constexpr int kTaskStartMs = 5000;
 constexpr int kTaskAnswerMs = 2000;

@@ -17,11 +17,10 @@
 #include <cstring>
 #include <string>
 
+#include "ini/Handles.h"
 #include "sim/SimCommon.h"
 
 namespace {
-
-using domsim::UniqueFd;
 
 constexpr int kUsage = 2;
 constexpr int kFailed = 1;

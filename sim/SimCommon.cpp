@@ -12,6 +12,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "ini/Handles.h"
+
 namespace domsim {
 
 std::string Lower(std::string text) {

@@ -17,34 +17,8 @@
 #include <unistd.h>
 
 #include <string>
-#include <utility>
 
 namespace domsim {
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
-  UniqueFd(UniqueFd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& o) noexcept {
-    if (this != &o) {
-      reset();
-      fd_ = std::exchange(o.fd_, -1);
-    }
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { reset(); }
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-  void reset() {
-    if (fd_ >= 0) ::close(fd_);  // no retry on EINTR: the number may be reused
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
 
 struct Partition {
   std::string notesIni;

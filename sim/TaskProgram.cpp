@@ -22,22 +22,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "ini/Handles.h"
 #include "sim/SimCommon.h"
 
 namespace {
 
-using domsim::UniqueFd;
 constexpr int kChannel = 3;
-
-struct DirCloser {
-  void operator()(DIR* d) const { ::closedir(d); }
-};
-using DirPtr = std::unique_ptr<DIR, DirCloser>;
 
 // A library kept mapped for the task's life.
 class Mapping {
