@@ -39,6 +39,13 @@ int GetRunningKVXNum(KVXNParInfo* par, void* context);
 int StopAllKVX(KVXNParInfo* par, void* context);
 int LoadAllKVX(KVXNParInfo* par, void* context);
 int RestartAllKVX(KVXNParInfo* par, void* context);
+// Sends the stop command to every task of every partition of the current
+// instance and waits up to ten passes of ten seconds for them to end, sending
+// the stop again after each pass; the process's group becomes kvxgroup first.
+// True once none runs. When they outlast the ten passes it logs the give-up,
+// loads the tasks again and returns false.
+bool StopAllTasksAndWait();
+
 // Adds the size of every file under <data>/kvx to *(uint32_t*)context;
 // 0 when it cannot be measured.
 int GetAllDbSize(KVXNParInfo* par, void* context);

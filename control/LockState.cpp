@@ -14,6 +14,9 @@
 #include "ini/Handles.h"
 #include "ini/Porting.h"
 
+const char* const szaLoader[9] = {"kvxreal", "kvxemf",  "kvxmon", "kvxsch", "kvxcm",
+                                  "kvxupd",  "kvxsupp", "kvxdbs", "kvxdtas"};
+
 namespace {
 
 constexpr char kServerLockName[] = "~notes.lck";

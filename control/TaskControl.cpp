@@ -3,17 +3,21 @@
 // the partition's server program and returns once that program has ended.
 // None of this waits for a task to end except RestartAllKVX, which must not
 // load a task while its old instance still runs.
+#include <cstdint>
 #include <cstdio>
 
 #include "control/DominoControl.h"
 #include "driver/DebugLog.h"
 
-const char* const szaLoader[9] = {"kvxreal", "kvxemf",  "kvxmon", "kvxsch", "kvxcm",
-                                  "kvxupd",  "kvxsupp", "kvxdbs", "kvxdtas"};
-
 namespace {
 
 constexpr char kMsgServerDown[] = "Domino isnot running now.";
+constexpr char kMsgAllQuit[] = "All KVX quit.";
+constexpr char kMsgWaiting[] = "Waiting for terminating all KVX. %d KVX is running";
+constexpr char kMsgGiveUp[] = "Has try 10 times to stop KVX, but still failed, so give up.";
+
+constexpr int kStopPasses = 10;
+constexpr int kStopPassSeconds = 10;
 
 // After the first end command, how many more a task that does not end gets.
 constexpr int kMaxEndRepeats = 121;
@@ -102,4 +106,23 @@ int RestartAllKVX(KVXNParInfo* par, void* /*context*/) {
     Send(par, kDtas.load);
   }
   return 1;
+}
+
+bool StopAllTasksAndWait() {
+  ChangeKVXGroup();
+  ParseKVXInsINI(StopAllKVX, nullptr);
+  for (int pass = 0; pass < kStopPasses; ++pass) {
+    std::uint32_t running = 0;
+    ParseKVXInsINI(GetRunningKVXNum, &running);
+    if (running == 0) {
+      LogDebugMessage(1, kMsgAllQuit);
+      return true;
+    }
+    LogDebugMessage(1, kMsgWaiting, static_cast<int>(running));
+    QoKVXSleep(kStopPassSeconds);
+    ParseKVXInsINI(StopAllKVX, nullptr);
+  }
+  LogDebugMessage(1, kMsgGiveUp);
+  ParseKVXInsINI(LoadAllKVX, nullptr);
+  return false;
 }

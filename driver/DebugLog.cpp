@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <memory>
 
+#include "ini/Handles.h"
 #include "ini/Porting.h"
 
 namespace {
@@ -23,14 +23,8 @@ constexpr char kLogName[] = "updsilent";
 constexpr char kSourceUnit[] = "checkdomino_silent";
 constexpr int kSourceLine = 337;
 
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
-}  // namespace
-
-void LogDebugMessage(int level, const char* fmt, ...) {
+// Appends the line to the day's file, opened for this one line.
+void AppendToDayFile(int level, const char* message) {
   const std::time_t now = std::time(nullptr);
   struct tm local {};
   localtime_r(&now, &local);
@@ -52,11 +46,22 @@ void LogDebugMessage(int level, const char* fmt, ...) {
               static_cast<int>(getpid()), static_cast<int>(thread), static_cast<unsigned>(level),
               kSourceUnit, kSourceLine);
 
+  std::fprintf(file.get(), "%s%s\n", prefix, message);
+}
+
+LogSink g_logSink = AppendToDayFile;
+
+}  // namespace
+
+void SetLogSink(LogSink sink) { g_logSink = sink ? sink : AppendToDayFile; }
+
+void DiscardLogLine(int /*level*/, const char* /*message*/) {}
+
+void LogDebugMessage(int level, const char* fmt, ...) {
   char message[2048];
   va_list ap;
   va_start(ap, fmt);
   qo_vsnprintf(message, sizeof message, fmt, ap);
   va_end(ap);
-
-  std::fprintf(file.get(), "%s%s\n", prefix, message);
+  g_logSink(level, message);
 }

@@ -9,7 +9,6 @@
 #include "control/DominoControl.h"
 #include "control/ShellCommand.h"
 #include "driver/DebugLog.h"
-#include "driver/ProcedureSupport.h"
 #include "driver/Procedures.h"
 #include "fileop/QoFileOpUtil.h"
 #include "ini/Porting.h"
@@ -49,9 +48,9 @@ void TakePairs(int argc, char** argv, EnginePairs& pairs) {
 }
 
 // Removes one engine version; false when the pair was skipped.
-bool RollbackOne(const char* engine, const char* version) {
+bool RollbackOne(const char* productPath, const char* engine, const char* version) {
   char versionFolder[256];
-  qo_snprintf(versionFolder, sizeof versionFolder, "%s/engine/%s/%s", g_szKVXPatch, engine,
+  qo_snprintf(versionFolder, sizeof versionFolder, "%s/engine/%s/%s", productPath, engine,
               version);
   LogDebugMessage(1, kMsgStart, versionFolder);
   if (!QoKVXFileOpUtil::isExist(versionFolder)) {
@@ -60,7 +59,7 @@ bool RollbackOne(const char* engine, const char* version) {
   }
 
   char engineFolder[256];
-  qo_snprintf(engineFolder, sizeof engineFolder, "%s/engine/%s", g_szKVXPatch, engine);
+  qo_snprintf(engineFolder, sizeof engineFolder, "%s/engine/%s", productPath, engine);
   // Every real sub-folder counts; `latest` is a link and does not.
   const int folders = QoKVXDirList(engineFolder).getFolderCount();
   if (folders < 2) {
@@ -74,7 +73,7 @@ bool RollbackOne(const char* engine, const char* version) {
   char engineSub[256];
   char newest[256] = {};
   qo_snprintf(engineSub, sizeof engineSub, "engine/%s", engine);
-  GetLatestPathN(g_szKVXPatch, engineSub, newest, 255);
+  GetLatestPathN(productPath, engineSub, newest, 255);
   // The folder is the one in use when it begins with the newest one's path.
   const bool inUse = std::strncmp(versionFolder, newest, std::strlen(newest)) == 0;
 
@@ -84,7 +83,7 @@ bool RollbackOne(const char* engine, const char* version) {
   // at it until it is re-pointed below.
   if (inUse) {
     // Not cleared: with nothing left to find, the link keeps its old target.
-    GetLatestPathN(g_szKVXPatch, engineSub, newest, 255);
+    GetLatestPathN(productPath, engineSub, newest, 255);
     char linkCmd[512];
     RunShellCommand(linkCmd, sizeof linkCmd, "ln -sfn %s %s/latest", newest, engineFolder);
     LogDebugMessage(0, kMsgShell, linkCmd);
@@ -119,7 +118,7 @@ int RollbackEngine(int argc, char** argv) {
 
   int removed = 0;
   for (int i = 0; i < pairs.count; ++i) {
-    if (RollbackOne(pairs.szEngines[i], pairs.szVersions[i])) ++removed;
+    if (RollbackOne(g_szKVXPatch, pairs.szEngines[i], pairs.szVersions[i])) ++removed;
   }
   // The tasks stay stopped across all pairs and start again once.
   if (removed > 0) ParseKVXInsINI(LoadAllKVX, nullptr);

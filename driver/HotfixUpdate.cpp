@@ -2,13 +2,12 @@
 // save the libraries it replaces, install it as a new program folder or by
 // swapping libraries under the running tasks, update the per-partition
 // programs and the engines, restart the tasks and record the hotfix.
-#include <cstring>
 #include <list>
 #include <string>
 
 #include "control/DominoControl.h"
 #include "driver/DebugLog.h"
-#include "driver/ProcedureSupport.h"
+#include "driver/Gates.h"
 #include "driver/Procedures.h"
 #include "fileop/QoFileOpUtil.h"
 #include "ini/Porting.h"
@@ -42,12 +41,12 @@ constexpr int kReleaseSeconds = 5;
 // Builds program/V5.8.0.<build> from the current folder plus the package's
 // files and points program/latest at it. The running tasks keep the old
 // folder until the restart at the end.
-void InstallAsNewFolder(InstallInfo& info, _PatchSetting& setting, InstancePaths& paths) {
+void InstallAsNewFolder(char* productPath, InstallInfo& info, _PatchSetting& setting,
+                        InstancePaths& paths) {
   CopyAllDlls(paths.szCurProgramDir, paths.szBackupDir);
   // State: current libraries saved in the hotfix's backup folder.
 
-  qo_snprintf(paths.szCurProgramDir + std::strlen(paths.szCurProgramDir),
-              sizeof paths.szCurProgramDir - std::strlen(paths.szCurProgramDir), "/*");
+  qo_strlcat(paths.szCurProgramDir, sizeof paths.szCurProgramDir, "/*");
   const int folderResult =
       QoKVXFileOpUtil::xcopy(paths.szCurProgramDir, paths.szNewProgramDir, true, nullptr, nullptr);
   LogDebugMessage(1, kMsgCopyFolder, paths.szCurProgramDir, paths.szNewProgramDir, folderResult);
@@ -60,7 +59,7 @@ void InstallAsNewFolder(InstallInfo& info, _PatchSetting& setting, InstancePaths
     LogDebugMessage(1, kMsgCopyFile, source.c_str(), target.c_str(), fileResult);
   }
   _ChangeOwner(paths.szNewProgramDir);
-  CreateLink(g_szKVXPatch, paths.szNewProgramDir);
+  CreateLink(productPath, paths.szNewProgramDir);
   // State: program/latest names the new build; tasks still run the old one.
   CopyReadMe(info);
 
@@ -111,11 +110,11 @@ InstanceOutcome UpdateHotfix(InstallInfo& info, _PatchSetting& setting, Instance
   qo_snprintf(szHotfixBuildDir, sizeof szHotfixBuildDir, "%s/hotfix/B%d/", g_szKVXPatch,
               setting.iBuildNumber);
 
-  const InstanceOutcome gate = CheckUpdateGates(setting, paths);
-  if (gate != InstanceOutcome::kCompleted) return gate;
+  const GateVerdict verdict = CheckUpdateGates(g_lstKVXNIns[g_iCurIns], setting, paths);
+  if (!verdict.Passed()) return verdict.outcome;
 
   if (setting.iCreateNewFolder != 0)
-    InstallAsNewFolder(info, setting, paths);
+    InstallAsNewFolder(g_szKVXPatch, info, setting, paths);
   else
     InstallInPlace(info, setting, paths);
 

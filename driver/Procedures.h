@@ -3,27 +3,8 @@
 #ifndef KVX_DRIVER_PROCEDURES_H
 #define KVX_DRIVER_PROCEDURES_H
 
+#include "driver/Gates.h"
 #include "inventory/PatchSetting.h"
-
-// How one instance ended; the driver folds these into the run's result.
-enum class InstanceOutcome { kCompleted, kFailed, kSkipped };
-
-// Paths the driver forms or looks up at the start of every instance.
-struct InstancePaths {
-  char szBackupDir[1024];      // <product>/hotfix/B<build>/FileGroup1
-  char szNewProgramDir[1024];  // <product>/program/V5.8.0.<build>/
-  char szCurProgramDir[1024];  // newest program/V* folder
-  char szCurHotfixDir[1024];   // newest hotfix/B* folder, "" when none
-};
-
-// Clears paths and fills them for the current instance (g_szKVXPatch) and
-// the package's build.
-void FillInstancePaths(const _PatchSetting& setting, InstancePaths& paths);
-
-// The update's gates for the current instance: kCompleted when the package
-// applies, otherwise how the instance ends and why (logged). Only reads.
-// Removes a trailing separator from the current program and hotfix paths.
-InstanceOutcome CheckUpdateGates(const _PatchSetting& setting, InstancePaths& paths);
 
 // Update mode: apply the package in ./FileGroup1 to the current instance.
 InstanceOutcome UpdateHotfix(InstallInfo& info, _PatchSetting& setting, InstancePaths& paths);

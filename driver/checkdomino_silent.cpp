@@ -2,6 +2,8 @@
 // registry and the package settings, and runs the mode's procedure for every
 // installed instance, folding their outcomes into the process's result.
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "driver/DebugLog.h"
 #include "driver/Procedures.h"
@@ -24,9 +26,6 @@ constexpr char kMsgInstalledCount[] = "There is %d KVX installed in current syst
 constexpr char kInstallType[] = "64-bit";
 constexpr char kUpdatePackage[] = "./FileGroup1";
 constexpr char kPackagePayload[] = "/FileGroup1";
-
-// A shell sees this as exit status 212.
-constexpr int kRunFailed = -300;
 
 enum class Mode { kNone, kUpdate, kHotfixRollback, kEngineRollback };
 
@@ -94,33 +93,29 @@ int main(int argc, char** argv) {
     ReadDBList(setting);
   }
 
-  int result = 0;
-  int completed = 0;
+  std::vector<InstanceOutcome> outcomes;
   InstancePaths paths;
   for (g_iCurIns = 0; g_iCurIns < static_cast<int>(g_lstKVXNIns.size()); ++g_iCurIns) {
     qo_snprintf(g_szKVXPatch, sizeof g_szKVXPatch, "%s",
                 g_lstKVXNIns[g_iCurIns].strProductPath.c_str());
-    FillInstancePaths(setting, paths);
+    FillInstancePaths(g_szKVXPatch, setting, paths);
 
-    InstanceOutcome outcome = InstanceOutcome::kSkipped;
     switch (mode) {
       case Mode::kUpdate:
-        outcome = UpdateHotfix(info, setting, paths);
+        outcomes.push_back(UpdateHotfix(info, setting, paths));
         break;
       case Mode::kHotfixRollback:
-        outcome = RollbackHotfix(info, setting, paths);
+        outcomes.push_back(RollbackHotfix(info, setting, paths));
         break;
       case Mode::kEngineRollback:
         // The engine rollback's count replaces the tally: only the last
-        // instance decides.
-        completed = RollbackEngine(argc, argv);
-        continue;
+        // instance decides, and a count of 0 fails the run.
+        outcomes.assign(1, RollbackEngine(argc, argv) != 0 ? InstanceOutcome::kCompleted
+                                                          : InstanceOutcome::kSkipped);
+        break;
       case Mode::kNone:
-        continue;
+        break;
     }
-    if (outcome == InstanceOutcome::kCompleted) ++completed;
-    if (outcome == InstanceOutcome::kFailed) result = kRunFailed;
   }
-  if (completed == 0) result = kRunFailed;
-  return result;
+  return RunResult(outcomes);
 }

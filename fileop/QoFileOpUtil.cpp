@@ -1,5 +1,5 @@
-// Path queries and splitting of the file operations library, the separator
-// rules every other operation relies on, and the shell helper ChangeOwner.
+// Path queries and splitting of the file operations library, and the
+// separator rules every other operation relies on.
 #include "fileop/QoFileOpUtil.h"
 
 #include <fcntl.h>
@@ -96,15 +96,4 @@ std::string QoKVXFileOpUtil::getDirName(const char* path) {
   // A name directly under the root has no directory part of its own.
   if (sep == nullptr || sep == path) return std::string();
   return std::string(path, sep + 1);
-}
-
-int ChangeOwner(char* path) {
-  char cmd[1024];
-  std::fflush(nullptr);  // nothing buffered is written twice by the child
-  qo_snprintf(cmd, sizeof cmd, "chgrp -Rf kvxgroup '%s'", path);
-  (void)std::system(cmd);
-  qo_snprintf(cmd, sizeof cmd, "chmod -Rf g+rw '%s'", path);
-  (void)std::system(cmd);
-  qo_snprintf(cmd, sizeof cmd, "chmod -Rf o-w '%s'", path);
-  return std::system(cmd);
 }

@@ -38,46 +38,30 @@ const EngineEntry kEngines[kEngineTypeCount] = {
     {"./engine/dogwood", "engine/dogwood"},
 };
 
-// Appends text to a terminated buffer, cutting at size - 1 like every other
-// bounded formatting in the product.
-void AppendBounded(char* buf, std::size_t size, const char* text) {
-  const std::size_t used = std::strlen(buf);
-  if (used + 1 >= size) return;
-  qo_snprintf(buf + used, size - used, "%s", text);
-}
-
 // Points <product>/<sub>/latest at the newest version folder now present,
 // which after a good copy is the one just made. A `latest` whose target has
 // gone counts as absent, so it is not removed and the new link cannot replace
 // it; the shell's results are not examined either way.
-void RelinkLatest(const char* subFolder) {
+void RelinkLatest(const char* productPath, const char* subFolder) {
   char newLatest[256] = {};
-  GetLatestPathN(g_szKVXPatch, subFolder, newLatest, 255);
+  GetLatestPathN(productPath, subFolder, newLatest, 255);
 
   char linkPath[512];
   char removeCmd[512];
   char linkCmd[512];
-  qo_snprintf(linkPath, sizeof linkPath, "%s/%s/latest", g_szKVXPatch, subFolder);
+  qo_snprintf(linkPath, sizeof linkPath, "%s/%s/latest", productPath, subFolder);
   if (QoKVXFileOpUtil::isExist(linkPath)) {
-    RunShellCommand(removeCmd, sizeof removeCmd, "rm %s/%s/latest", g_szKVXPatch, subFolder);
+    RunShellCommand(removeCmd, sizeof removeCmd, "rm %s/%s/latest", productPath, subFolder);
     LogDebugMessage(0, kMsgShell, removeCmd);
   } else {
     LogDebugMessage(0, kMsgNotExist, linkPath);
   }
-  RunShellCommand(linkCmd, sizeof linkCmd, "ln -s %s %s/%s/latest", newLatest, g_szKVXPatch,
+  RunShellCommand(linkCmd, sizeof linkCmd, "ln -s %s %s/%s/latest", newLatest, productPath,
                   subFolder);
   LogDebugMessage(0, kMsgShell, linkCmd);
 }
 
 }  // namespace
-
-const char* const kEngineNames[kEngineTypeCount] = {"alder", "birch", "cedar", "dogwood"};
-
-bool IsNewerEngine(const EngineVersion& candidate, const EngineVersion& installed) {
-  if (candidate.major != installed.major) return candidate.major > installed.major;
-  if (candidate.minor != installed.minor) return candidate.minor > installed.minor;
-  return candidate.build > installed.build;
-}
 
 int CheckAndUpdateEngine(InstallInfo* info, _PatchSetting* setting) {
   for (int type = 0; type < kEngineTypeCount; ++type) {
@@ -131,12 +115,12 @@ int CheckAndUpdateEngineByType(int type, InstallInfo* info, _PatchSetting* setti
   char newFolder[256];
   qo_snprintf(newFolder, sizeof newFolder, "%s/%s/V%d.%03d.%d/", g_szKVXPatch, subFolder,
               offered.major, offered.minor, offered.build);
-  AppendBounded(packageFolder, sizeof packageFolder, "/*");
+  qo_strlcat(packageFolder, sizeof packageFolder, "/*");
   const int copied = QoKVXFileOpUtil::xcopy(packageFolder, newFolder, true, nullptr, nullptr);
   LogDebugMessage(1, kMsgCopied, packageFolder, newFolder, copied);
   // State: a failed copy may have left a partial folder; the link is rebuilt
   // anyway and then names the newest folder that exists.
   _ChangeOwner(newFolder);
-  RelinkLatest(subFolder);
+  RelinkLatest(g_szKVXPatch, subFolder);
   return 0;
 }

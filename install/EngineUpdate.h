@@ -5,25 +5,8 @@
 #ifndef KVX_INSTALL_ENGINEUPDATE_H
 #define KVX_INSTALL_ENGINEUPDATE_H
 
+#include "install/EngineVersion.h"
 #include "inventory/PatchSetting.h"
-
-// The engine types, in the order CheckAndUpdateEngine processes them.
-enum EngineType { kEngineAlder = 0, kEngineBirch = 1, kEngineCedar = 2, kEngineDogwood = 3 };
-constexpr int kEngineTypeCount = 4;
-
-// The engines' folder names, by type: engine/<name> in the product tree and
-// ./engine/<name> in the package.
-extern const char* const kEngineNames[kEngineTypeCount];
-
-// An engine version as the update compares it.
-struct EngineVersion {
-  int major = 0;
-  int minor = 0;
-  int build = 0;
-};
-
-// The update's rule: the major decides, then the minor, then the build.
-bool IsNewerEngine(const EngineVersion& candidate, const EngineVersion& installed);
 
 // Runs CheckAndUpdateEngineByType for every type in order; a failure of one
 // type does not stop the others. Always 0.

@@ -1,8 +1,7 @@
-// kvxinfo's own debug log: the installer's libraries report every step
-// through LogDebugMessage, and kvxinfo links this definition in place of the
-// one that appends to /var/log, so asking them questions leaves no trace on
-// the host. The lines are kept in memory; the last one a check logged is the
-// installer's own wording of its answer.
+// kvxinfo's debug log: the installer's libraries report every step through
+// LogDebugMessage, and kvxinfo routes those lines into memory instead of the
+// day's file, so asking them questions leaves no trace on the host. A check's
+// last line is often the installer's own wording of its answer.
 #ifndef KVX_KVXINFO_CAPTUREDLOG_H
 #define KVX_KVXINFO_CAPTUREDLOG_H
 
@@ -10,6 +9,9 @@
 #include <vector>
 
 namespace kvxinfo {
+
+// Installs the capturing sink; called once at start-up.
+void CaptureInstallerLog();
 
 // The messages logged since the last ClearCapturedLog, without any prefix.
 const std::vector<std::string>& CapturedLog();

@@ -11,10 +11,10 @@
 #include <array>
 
 #include "control/DominoControl.h"
-#include "driver/ProcedureSupport.h"
-#include "driver/Procedures.h"
+#include "driver/Gates.h"
 #include "fileop/QoFileOpUtil.h"
 #include "ini/Porting.h"
+#include "inventory/DecimalNumber.h"
 #include "inventory/KVXInsInfo.h"
 #include "inventory/PatchSetting.h"
 #include "inventory/VersionFolder.h"
@@ -105,9 +105,7 @@ PartitionView ReadPartition(const std::string& name, KVXNParInfo par) {
   return view;
 }
 
-InstanceView ReadInstance(int index) {
-  SelectInstance(index);
-  const KVXNInsInfo& ins = g_lstKVXNIns[index];
+InstanceView ReadInstance(const KVXNInsInfo& ins) {
   InstanceView view;
   view.name = ins.strInsName;
   view.productPath = ins.strProductPath;
@@ -115,14 +113,15 @@ InstanceView ReadInstance(int index) {
   view.installType = ins.strInstallType;
 
   InstancePaths paths;
-  FillInstancePaths(_PatchSetting(), paths);
-  if (const char* build = ReadCurrentProgramBuild(paths.szCurProgramDir)) view.programBuild = build;
+  FillInstancePaths(ins.strProductPath.c_str(), _PatchSetting(), paths);
+  RemoveTrailingSeparator(paths.szCurProgramDir);
+  if (const char* build = TextAfterLast(paths.szCurProgramDir, '.')) view.programBuild = build;
   view.programDir = paths.szCurProgramDir;
   view.programLatest = LinkTargetName(view.productPath + "/program/latest");
   RemoveTrailingSeparator(paths.szCurHotfixDir);
   view.hotfixDir = paths.szCurHotfixDir;
   if (const char* build = TextAfterLast(paths.szCurHotfixDir, 'B'))
-    view.hotfixBuild = ReadBuildNumber(build);
+    view.hotfixBuild = ReadDecimal32(build);
   view.engines = ReadEngines(view.productPath);
 
   const std::vector<std::string> names = _split(ins.strDomSvrSecs, ",");
@@ -156,17 +155,11 @@ int LoadRegistry(std::string& error) {
   return kExitOk;
 }
 
-void SelectInstance(int index) {
-  g_iCurIns = index;
-  qo_snprintf(g_szKVXPatch, sizeof g_szKVXPatch, "%s", g_lstKVXNIns[index].strProductPath.c_str());
-}
-
 Inventory ReadInventory() {
   Inventory inventory;
   inventory.status = LoadRegistry(inventory.error);
   if (inventory.status != kExitOk) return inventory;
-  for (int i = 0; i < static_cast<int>(g_lstKVXNIns.size()); ++i)
-    inventory.instances.push_back(ReadInstance(i));
+  for (const KVXNInsInfo& ins : g_lstKVXNIns) inventory.instances.push_back(ReadInstance(ins));
   return inventory;
 }
 

@@ -13,9 +13,6 @@ namespace kvxinfo {
 // with the installer's reason in error.
 int LoadRegistry(std::string& error);
 
-// Makes instance index the current one, as the installer's loop does.
-void SelectInstance(int index);
-
 // LoadRegistry, then every instance with its folders, builds, engines and
 // partitions. Only reads.
 Inventory ReadInventory();

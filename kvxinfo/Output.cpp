@@ -226,14 +226,14 @@ void PrintPlanText(std::FILE* out, const Plan& plan) {
     std::fputc('\n', out);
     std::string decision = DecisionName(p.decision);
     if (!p.gate.empty()) decision += " (" + p.gate + ")";
-    if (p.decision == Decision::kFails && p.installerOutcome == "completed")
+    if (p.decision == Decision::kFails && p.installerOutcome == InstanceOutcome::kCompleted)
       decision += "; UPDSilent would report it completed";
     Row(out, 0, "instance " + p.name, decision);
     if (!p.reason.empty()) Row(out, 2, "reason", p.reason);
     for (const std::string& d : p.details) Row(out, 2, "", d);
     Row(out, 2, "program build", p.programBuild.empty() ? "none" : p.programBuild);
     Row(out, 2, "hotfix build", p.hotfixBuild ? std::to_string(p.hotfixBuild) : "none");
-    if (p.installerOutcome != "completed") continue;
+    if (p.installerOutcome != InstanceOutcome::kCompleted) continue;
     Row(out, 2, "style", (p.newFolder ? "new program folder " : "in place in ") + p.targetDir);
     Row(out, 2, "files", Join(p.files, " "));
     Row(out, 2, "backup to", p.backupDir);
@@ -264,13 +264,13 @@ void PrintPlanJson(std::FILE* out, const Plan& plan) {
     json.String("name", p.name);
     json.String("product_path", p.productPath);
     json.String("decision", DecisionName(p.decision));
-    json.String("installer_outcome", p.installerOutcome);
+    json.String("installer_outcome", OutcomeName(p.installerOutcome));
     json.NullableString("gate", p.gate);
     json.NullableString("reason", p.reason);
     json.Strings("details", p.details);
     json.NullableString("program_build", p.programBuild);
     json.Number("hotfix_build", p.hotfixBuild);
-    if (p.installerOutcome == "completed") {
+    if (p.installerOutcome == InstanceOutcome::kCompleted) {
       json.String("style", p.newFolder ? "new program folder" : "in place");
       json.String("target_folder", p.targetDir);
       json.String("backup_folder", p.backupDir);

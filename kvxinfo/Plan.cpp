@@ -1,6 +1,6 @@
 // The plan view. The decision for each instance is the installer's own:
 // CheckUpdateGates runs on the same per-instance paths UPDSilent forms, and
-// its last logged line is the reason. What the gates let through is then
+// its verdict names the gate and the line the installer would log. What the gates let through is then
 // checked for what the run will need and the installer never looks at: a run
 // that finds a disk full or a package file missing carries on regardless, and
 // in the in-place style that leaves a library missing from the program folder.
@@ -18,11 +18,11 @@
 
 #include "control/DominoControl.h"
 #include "control/ScopedWorkDir.h"
-#include "driver/ProcedureSupport.h"
-#include "driver/Procedures.h"
+#include "driver/Gates.h"
 #include "fileop/QoFileOpUtil.h"
 #include "ini/Porting.h"
-#include "install/EngineUpdate.h"
+#include "install/EngineVersion.h"
+#include "inventory/DecimalNumber.h"
 #include "inventory/KVXInsInfo.h"
 #include "inventory/PatchSetting.h"
 #include "inventory/VersionFolder.h"
@@ -47,28 +47,6 @@ constexpr char kNoExtension[] =
 // The installer's engines, in the order it updates them.
 constexpr char kLoaderName[] = "loader";
 constexpr char kExtName[] = "libkvxext.so";
-constexpr int kRunFailedStatus = 212;  // -300 as a shell sees it
-
-// Which gate a CheckUpdateGates line comes from, by the start of its text.
-struct GateText {
-  const char* prefix;
-  const char* gate;
-};
-constexpr GateText kGateTexts[] = {
-    {"Cannot get the build number of current KVXN.", "program folder"},
-    {"The current program version is newer", "program build"},
-    {"The current hotfix version is newer", "hotfix build"},
-    {"The depent build isn't installed", "DepentBuild"},
-    {"The service pack isn't installed", "ServicePack"},
-    {"The current build version does not match", "PreviousBuild"},
-    {"Some database has not been generated", "databases"},
-};
-
-std::string GateOf(const std::string& line) {
-  for (const GateText& g : kGateTexts)
-    if (line.compare(0, std::strlen(g.prefix), g.prefix) == 0) return g.gate;
-  return "unknown";
-}
 
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* fmt, ...) {
@@ -148,12 +126,13 @@ class SpaceLedger {
 
 // The engine update's comparison, without the update: the same finders and
 // parsers, the same order of major, minor and build.
-EnginePlan PlanEngine(const char* name, const std::string& packageFolder) {
+EnginePlan PlanEngine(const std::string& productPath, const char* name,
+                      const std::string& packageFolder) {
   EnginePlan plan;
   plan.name = name;
   const std::string sub = std::string("engine/") + name;
   char current[256] = {};
-  GetLatestPathN(g_szKVXPatch, sub.c_str(), current, sizeof current);
+  GetLatestPathN(productPath.c_str(), sub.c_str(), current, sizeof current);
   const char* found = std::strstr(current, sub.c_str());
   EngineVersion installed;
   int unused = 0;
@@ -169,7 +148,7 @@ EnginePlan PlanEngine(const char* name, const std::string& packageFolder) {
     // The installer reads ./engine/<name> from the package folder it runs in.
     ScopedWorkDir<PATH_MAX> cwd;
     char relative[256];
-    std::snprintf(relative, sizeof relative, "./%s", sub.c_str());
+    qo_snprintf(relative, sizeof relative, "./%s", sub.c_str());
     if (::chdir(packageFolder.c_str()) == 0 &&
         ReadEngineVersion(relative, &offered.major, &offered.minor, &offered.build, &extra) == 0)
       plan.offered = std::to_string(offered.major) + "." + std::to_string(offered.minor) + "." +
@@ -195,34 +174,31 @@ class InstancePlanner {
   InstancePlanner(const std::string& packageFolder, InstallInfo& info, _PatchSetting& setting)
       : packageFolder_(packageFolder), info_(info), setting_(setting) {}
 
-  InstancePlan Plan(int index) {
-    SelectInstance(index);
-    const KVXNInsInfo& ins = g_lstKVXNIns[index];
+  InstancePlan Plan(KVXNInsInfo& ins) {
     InstancePlan plan;
     plan.name = ins.strInsName;
     plan.productPath = ins.strProductPath;
     InstancePaths paths;
-    FillInstancePaths(setting_, paths);
+    FillInstancePaths(ins.strProductPath.c_str(), setting_, paths);
     ClearCapturedLog();
-    const InstanceOutcome outcome = CheckUpdateGates(setting_, paths);
+    const GateVerdict verdict = CheckUpdateGates(ins, setting_, paths);
     const std::vector<std::string> lines = CapturedLog();
     if (const char* build = TextAfterLast(paths.szCurProgramDir, '.')) plan.programBuild = build;
     RemoveTrailingSeparator(paths.szCurHotfixDir);
     if (const char* build = TextAfterLast(paths.szCurHotfixDir, 'B'))
-      plan.hotfixBuild = ReadBuildNumber(build);
+      plan.hotfixBuild = ReadDecimal32(build);
 
-    if (outcome != InstanceOutcome::kCompleted) {
-      const bool failed = outcome == InstanceOutcome::kFailed;
-      plan.decision = failed ? Decision::kFails : Decision::kSkipped;
-      plan.installerOutcome = failed ? "failed" : "skipped";
-      plan.reason = LastCapturedLine();
-      plan.gate = GateOf(plan.reason);
+    plan.installerOutcome = verdict.outcome;
+    if (!verdict.Passed()) {
+      plan.decision =
+          verdict.outcome == InstanceOutcome::kFailed ? Decision::kFails : Decision::kSkipped;
+      plan.reason = verdict.line;
+      plan.gate = GateName(verdict.gate);
       // The database gate names the missing file in the line before.
-      if (plan.gate == "databases" && lines.size() >= 2)
+      if (verdict.gate == Gate::kDatabases && lines.size() >= 2)
         plan.details.push_back(lines[lines.size() - 2]);
       return plan;
     }
-    plan.installerOutcome = "completed";
     plan.decision = Decision::kApplies;
     Describe(ins, paths, plan);
     CheckNeeds(ins, paths, plan);
@@ -244,7 +220,8 @@ class InstancePlanner {
       if (isDominoServerRunning(&par, nullptr))
         plan.restarted.push_back(i < names.size() ? names[i] : par.strNotesIni);
     }
-    for (const char* name : kEngineNames) plan.engines.push_back(PlanEngine(name, packageFolder_));
+    for (const char* name : kEngineNames)
+      plan.engines.push_back(PlanEngine(plan.productPath, name, packageFolder_));
     if (plan.extensionManager && !QoKVXFileOpUtil::isExist(NewProgramFile(paths, kExtName).c_str()))
       plan.details.push_back(Format(kNoExtension, plan.targetDir.c_str()));
   }
@@ -327,15 +304,11 @@ class InstancePlanner {
   _PatchSetting& setting_;
 };
 
-// What UPDSilent returns for these outcomes: 0 only when one instance
-// completed and none failed.
+// What UPDSilent returns to the shell for these outcomes.
 int InstallerExit(const std::vector<InstancePlan>& plans) {
-  int completed = 0;
-  for (const InstancePlan& p : plans) {
-    if (p.installerOutcome == "failed") return kRunFailedStatus;
-    if (p.installerOutcome == "completed") ++completed;
-  }
-  return completed ? 0 : kRunFailedStatus;
+  std::vector<InstanceOutcome> outcomes;
+  for (const InstancePlan& p : plans) outcomes.push_back(p.installerOutcome);
+  return RunResult(outcomes) & 0xff;
 }
 
 int PlanStatus(const Plan& plan) {
@@ -374,8 +347,7 @@ Plan BuildPlan(const std::string& packageFolder) {
   plan.packageBuild = setting.iBuildNumber;
 
   InstancePlanner planner(plan.packageFolder, info, setting);
-  for (int i = 0; i < static_cast<int>(g_lstKVXNIns.size()); ++i)
-    plan.instances.push_back(planner.Plan(i));
+  for (KVXNInsInfo& ins : g_lstKVXNIns) plan.instances.push_back(planner.Plan(ins));
   plan.installerExit = InstallerExit(plan.instances);
   plan.status = PlanStatus(plan);
   return plan;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/Gates.h"
+
 namespace kvxinfo {
 
 // Exit statuses; the man page lists them.
@@ -78,7 +80,7 @@ struct InstancePlan {
   std::string name;
   std::string productPath;
   Decision decision = Decision::kSkipped;
-  std::string installerOutcome;  // "completed", "skipped" or "failed"
+  InstanceOutcome installerOutcome = InstanceOutcome::kSkipped;  // what UPDSilent ends it with
   std::string gate;              // the gate or check that decided, "" when it applies
   std::string reason;            // the installer's text, or kvxinfo's for its own checks
   std::vector<std::string> details;

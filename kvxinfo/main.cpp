@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "kvxinfo/CapturedLog.h"
 #include "kvxinfo/Inventory.h"
 #include "kvxinfo/Output.h"
 #include "kvxinfo/Plan.h"
@@ -59,6 +60,7 @@ int Fail(const Arguments& args, const std::string& error, int status) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  kvxinfo::CaptureInstallerLog();
   Arguments args;
   if (!Parse(argc, argv, args)) {
     std::fputs(kUsage, stderr);
