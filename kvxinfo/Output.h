@@ -1,4 +1,4 @@
-// Printing the two views: aligned text for people, JSON for scripts.
+// Printing the views: aligned text for people, JSON for scripts.
 #ifndef KVX_KVXINFO_OUTPUT_H
 #define KVX_KVXINFO_OUTPUT_H
 
@@ -13,6 +13,8 @@ void PrintInventoryText(std::FILE* out, const Inventory& inventory);
 void PrintInventoryJson(std::FILE* out, const Inventory& inventory);
 void PrintPlanText(std::FILE* out, const Plan& plan);
 void PrintPlanJson(std::FILE* out, const Plan& plan);
+void PrintVerificationText(std::FILE* out, const Verification& verification);
+void PrintVerificationJson(std::FILE* out, const Verification& verification);
 // {"error": ..., "status": ...}: what a script gets when there is no view.
 void PrintErrorJson(std::FILE* out, const std::string& error, int status);
 
