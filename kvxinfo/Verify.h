@@ -4,7 +4,9 @@
 #ifndef KVX_KVXINFO_VERIFY_H
 #define KVX_KVXINFO_VERIFY_H
 
+#include <set>
 #include <string>
+#include <vector>
 
 #include "kvxinfo/Views.h"
 
@@ -13,6 +15,13 @@ namespace kvxinfo {
 // Every instance's health; with a package folder ("" for none), also that
 // the package is fully applied wherever it applies. Only reads.
 Verification VerifyHost(const std::string& packageFolder);
+
+// Every file under expected must be under actual with the same bytes: one
+// line per file that is missing or differs ("expectedName" names expected
+// in the lines). Relative paths in skipped are left out.
+std::vector<std::string> CompareTree(const std::string& expected, const std::string& actual,
+                                     const std::string& expectedName,
+                                     const std::set<std::string>& skipped = {});
 
 // kExitPlanFails when a row failed, else kExitOk.
 int VerificationStatus(const Verification& verification);
