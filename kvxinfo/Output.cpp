@@ -269,6 +269,42 @@ void PrintVerificationJson(std::FILE* out, const Verification& verification) {
               {"checks", checks}});
 }
 
+void PrintRunsText(std::FILE* out, const std::string& path, const std::vector<Run>& runs,
+                   int /*status*/) {
+  Row(out, 0, "log", path + (runs.empty() ? ": no run" : ""));
+  for (const Run& run : runs) {
+    std::fputc('\n', out);
+    Row(out, 0, "run " + std::to_string(run.pid), run.mode + ", " + run.start + " to " + run.end);
+    Row(out, 2, "exit", run.finished ? std::to_string(run.exitStatus)
+                                     : "none: the run did not finish (killed?)");
+    for (const RunInstance& ins : run.instances) {
+      const bool completed = ins.outcome == InstanceOutcome::kCompleted;
+      Row(out, 2, OutcomeText(ins), completed ? ins.product : ins.product + ": " + ins.line);
+    }
+    for (const std::string& error : run.errors) Row(out, 2, "error", error);
+  }
+}
+
+void PrintRunsJson(std::FILE* out, const std::string& path, const std::vector<Run>& runs,
+                   int status) {
+  Json list = Json::array();
+  for (const Run& run : runs) {
+    Json instances = Json::array();
+    for (const RunInstance& ins : run.instances)
+      instances.push_back(
+          {{"product", Nullable(ins.product)}, {"outcome", OutcomeText(ins)}, {"line", ins.line}});
+    list.push_back({{"pid", run.pid},
+                    {"start", run.start},
+                    {"end", run.end},
+                    {"mode", run.mode},
+                    {"finished", run.finished},
+                    {"exit", run.finished ? Json(run.exitStatus) : Json()},
+                    {"instances", instances},
+                    {"errors", run.errors}});
+  }
+  Print(out, {{"file", path}, {"status", status}, {"runs", list}});
+}
+
 void PrintErrorJson(std::FILE* out, const std::string& error, int status) {
   Print(out, {{"error", error}, {"status", status}});
 }

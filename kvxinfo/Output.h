@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "kvxinfo/RunLog.h"
 #include "kvxinfo/Views.h"
 
 namespace kvxinfo {
@@ -15,6 +16,11 @@ void PrintPlanText(std::FILE* out, const Plan& plan);
 void PrintPlanJson(std::FILE* out, const Plan& plan);
 void PrintVerificationText(std::FILE* out, const Verification& verification);
 void PrintVerificationJson(std::FILE* out, const Verification& verification);
+// The runs of a debug log at path, and the status LogStatus gave them.
+void PrintRunsText(std::FILE* out, const std::string& path, const std::vector<Run>& runs,
+                   int status);
+void PrintRunsJson(std::FILE* out, const std::string& path, const std::vector<Run>& runs,
+                   int status);
 // {"error": ..., "status": ...}: what a script gets when there is no view.
 void PrintErrorJson(std::FILE* out, const std::string& error, int status);
 

@@ -2,6 +2,8 @@
 // a run left the host as a completed run must, and what the runs of a day
 // logged; read through the installer's own functions, changing nothing.
 #include <cstdio>
+#include <ctime>
+#include <fstream>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -10,6 +12,7 @@
 #include "kvxinfo/Inventory.h"
 #include "kvxinfo/Output.h"
 #include "kvxinfo/Plan.h"
+#include "kvxinfo/RunLog.h"
 #include "kvxinfo/Verify.h"
 
 namespace {
@@ -51,6 +54,28 @@ int ShowVerification(bool json, const std::string& package) {
   return verification.status;
 }
 
+// The installer's log of the given day, today's when day is "".
+std::string DayLog(std::string day) {
+  if (day.empty()) {
+    const std::time_t now = std::time(nullptr);
+    struct tm local {};
+    localtime_r(&now, &local);
+    char today[16];
+    std::strftime(today, sizeof today, "%Y%m%d", &local);
+    day = today;
+  }
+  return "/var/log/updsilent_" + day + ".dbg";
+}
+
+int ShowRuns(bool json, const std::string& path, int last) {
+  std::ifstream file(path);
+  if (!file) return Fail(json, "cannot read " + path, kvxinfo::kLogNoRun);
+  const std::vector<kvxinfo::Run> runs = kvxinfo::ReadRuns(file);
+  const int status = kvxinfo::LogStatus(runs, last);
+  (json ? kvxinfo::PrintRunsJson : kvxinfo::PrintRunsText)(stdout, path, runs, status);
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,6 +96,22 @@ int main(int argc, char** argv) {
       "verify", "whether every instance is healthy and, with a package, fully updated");
   verify->add_option("package", verifyPackage, "the folder that holds FileGroup1");
 
+  std::string logDay;
+  std::string logFile;
+  int logLast = 1;
+  CLI::App* log = app.add_subcommand("log", "the runs of a day in the installer's debug log");
+  CLI::Option* dayOption = log->add_option("--date", logDay, "the day, YYYYMMDD (default: today)");
+  dayOption->check(CLI::Validator(
+      [](std::string& day) {
+        const bool ok = day.size() == 8 && day.find_first_not_of("0123456789") == std::string::npos;
+        return ok ? std::string() : "the day is YYYYMMDD";
+      },
+      "YYYYMMDD"));
+  log->add_option("--file", logFile, "a debug log to read instead of the day's")
+      ->excludes(dayOption);
+  log->add_option("--last", logLast, "judge the N last runs (default 1)")
+      ->check(CLI::PositiveNumber);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -79,5 +120,6 @@ int main(int argc, char** argv) {
   }
   if (*plan) return ShowPlan(json, planPackage);
   if (*verify) return ShowVerification(json, verifyPackage);
+  if (*log) return ShowRuns(json, logFile.empty() ? DayLog(logDay) : logFile, logLast);
   return ShowInventory(json);
 }
