@@ -118,6 +118,11 @@ race "list 100,000 entries vs ls -f" "-" -- "$tool" list "$work/wide" -- ls -f "
 rm -rf "$work/dst"; mkdir "$work/dst"; "$tool" xcopy "$work/tree" "$work/dst/"
 diff -r "$work/tree" "$work/dst/tree" >/dev/null && echo "check: xcopy result equals the source tree"
 
+# kvxinfo verify's byte comparison of the two equal trees against diff -rq.
+prepare() { :; }
+race "verify compare tree vs diff -rq" "<= 1.20" -- "$build/bench/verify_tree_tool" \
+  "$work/tree" "$work/dst/tree" -- diff -rq "$work/tree" "$work/dst/tree"
+
 # INI: open a 1 MB file and look up four keys (first and last section).
 ini=$work/big.ini
 last=$(grep '^\[' "$ini" | tail -1 | tr -d '[]')

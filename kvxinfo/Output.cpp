@@ -1,10 +1,12 @@
-// Text and JSON forms of the inventory and the plan. Text rows put the
-// value at one column whatever the indent, so a screen of instances reads as
-// a table; JSON keeps every value a script may test under a fixed key.
+// Text and JSON forms of the views. Text rows put the value at one column
+// whatever the indent, so a screen of instances reads as a table; JSON keeps
+// every value a script may test under a fixed key.
 #include "kvxinfo/Output.h"
 
 #include <cstdint>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 namespace kvxinfo {
 namespace {
@@ -35,82 +37,28 @@ void Row(std::FILE* out, int indent, const std::string& label, const std::string
   std::fprintf(out, "%*s%-*s %s\n", indent, "", width, label.c_str(), value.c_str());
 }
 
-// A small streaming writer: two-space indent, keys in the order written.
-class Json {
- public:
-  explicit Json(std::FILE* out) : out_(out) {}
-  ~Json() { std::fputc('\n', out_); }
-  void Open(const char* key, char bracket) {
-    Key(key);
-    std::fputc(bracket, out_);
-    first_.push_back(true);
-  }
-  void Close(char bracket) {
-    const bool empty = first_.back();
-    first_.pop_back();
-    if (!empty) Newline();
-    std::fputc(bracket, out_);
-  }
-  void String(const char* key, const std::string& value) {
-    Key(key);
-    Quote(value);
-  }
-  void NullableString(const char* key, const std::string& value) {
-    if (value.empty()) {
-      Key(key);
-      std::fputs("null", out_);
-    } else {
-      String(key, value);
-    }
-  }
-  void Number(const char* key, long long value) {
-    Key(key);
-    std::fprintf(out_, "%lld", value);
-  }
-  void Bool(const char* key, bool value) {
-    Key(key);
-    std::fputs(value ? "true" : "false", out_);
-  }
-  void Strings(const char* key, const std::vector<std::string>& values) {
-    Open(key, '[');
-    for (const std::string& v : values) String(nullptr, v);
-    Close(']');
-  }
+using Json = nlohmann::ordered_json;
 
- private:
-  void Newline() {
-    std::fputc('\n', out_);
-    for (std::size_t i = 0; i < first_.size(); ++i) std::fputs("  ", out_);
-  }
-  // A key inside an object, nothing inside an array or at the top.
-  void Key(const char* key) {
-    if (!first_.empty()) {
-      if (!first_.back()) std::fputc(',', out_);
-      first_.back() = false;
-      Newline();
-    }
-    if (key) {
-      Quote(key);
-      std::fputs(": ", out_);
-    }
-  }
-  void Quote(const std::string& text) {
-    std::fputc('"', out_);
-    for (const char c : text) {
-      const auto byte = static_cast<unsigned char>(c);
-      if (c == '"' || c == '\\')
-        std::fprintf(out_, "\\%c", c);
-      else if (byte < 0x20)
-        std::fprintf(out_, "\\u%04x", byte);
-      else
-        std::fputc(c, out_);
-    }
-    std::fputc('"', out_);
-  }
+// "" is printed as null: a script tests for a missing value, not for "".
+Json Nullable(const std::string& text) { return text.empty() ? Json() : Json(text); }
 
-  std::FILE* out_;
-  std::vector<bool> first_;
-};
+// Paths are bytes, not always UTF-8: such bytes are replaced, not refused.
+void Print(std::FILE* out, const Json& json) {
+  const std::string text = json.dump(2, ' ', false, Json::error_handler_t::replace);
+  std::fprintf(out, "%s\n", text.c_str());
+}
+
+const char* ResultName(CheckResult r) {
+  switch (r) {
+    case CheckResult::kOk:
+      return "ok";
+    case CheckResult::kWarning:
+      return "warning";
+    case CheckResult::kFailed:
+      return "failed";
+  }
+  return "";
+}
 
 std::string EngineSummary(const EngineView& e) {
   std::string text = e.versions.empty() ? "no version folder" : Join(e.versions, ", ");
@@ -172,50 +120,39 @@ void PrintInventoryText(std::FILE* out, const Inventory& inventory) {
 }
 
 void PrintInventoryJson(std::FILE* out, const Inventory& inventory) {
-  Json json(out);
-  json.Open(nullptr, '{');
-  json.Open("instances", '[');
+  Json instances = Json::array();
   for (const InstanceView& ins : inventory.instances) {
-    json.Open(nullptr, '{');
-    json.String("name", ins.name);
-    json.String("product_path", ins.productPath);
-    json.String("version", ins.version);
-    json.String("install_type", ins.installType);
-    json.NullableString("program_folder", ins.programDir);
-    json.NullableString("program_build", ins.programBuild);
-    json.NullableString("program_latest", ins.programLatest);
-    json.NullableString("hotfix_folder", ins.hotfixDir);
-    json.Number("hotfix_build", ins.hotfixBuild);
-    json.Open("engines", '[');
-    for (const EngineView& e : ins.engines) {
-      json.Open(nullptr, '{');
-      json.String("name", e.name);
-      json.Strings("versions", e.versions);
-      json.NullableString("newest", e.newest);
-      json.NullableString("latest", e.latest);
-      json.Close('}');
-    }
-    json.Close(']');
-    json.Open("partitions", '[');
-    for (const PartitionView& par : ins.partitions) {
-      json.Open(nullptr, '{');
-      json.String("name", par.name);
-      json.String("notes_ini", par.notesIni);
-      json.String("owner", par.owner);
-      json.Bool("owner_exists", par.ownerExists);
-      json.String("data_folder", par.dataDir);
-      json.String("program_folder", par.binDir);
-      json.Bool("server_running", par.serverRuns);
-      json.Strings("tasks_running", par.runningTasks);
-      json.Bool("databases_present", par.databasesPresent);
-      json.NullableString("database_problem", par.databaseProblem);
-      json.Close('}');
-    }
-    json.Close(']');
-    json.Close('}');
+    Json engines = Json::array();
+    for (const EngineView& e : ins.engines)
+      engines.push_back({{"name", e.name},
+                         {"versions", e.versions},
+                         {"newest", Nullable(e.newest)},
+                         {"latest", Nullable(e.latest)}});
+    Json partitions = Json::array();
+    for (const PartitionView& par : ins.partitions)
+      partitions.push_back({{"name", par.name},
+                            {"notes_ini", par.notesIni},
+                            {"owner", par.owner},
+                            {"owner_exists", par.ownerExists},
+                            {"data_folder", par.dataDir},
+                            {"program_folder", par.binDir},
+                            {"server_running", par.serverRuns},
+                            {"tasks_running", par.runningTasks},
+                            {"databases_present", par.databasesPresent},
+                            {"database_problem", Nullable(par.databaseProblem)}});
+    instances.push_back({{"name", ins.name},
+                         {"product_path", ins.productPath},
+                         {"version", ins.version},
+                         {"install_type", ins.installType},
+                         {"program_folder", Nullable(ins.programDir)},
+                         {"program_build", Nullable(ins.programBuild)},
+                         {"program_latest", Nullable(ins.programLatest)},
+                         {"hotfix_folder", Nullable(ins.hotfixDir)},
+                         {"hotfix_build", ins.hotfixBuild},
+                         {"engines", engines},
+                         {"partitions", partitions}});
   }
-  json.Close(']');
-  json.Close('}');
+  Print(out, {{"instances", instances}});
 }
 
 void PrintPlanText(std::FILE* out, const Plan& plan) {
@@ -251,67 +188,125 @@ void PrintPlanText(std::FILE* out, const Plan& plan) {
 }
 
 void PrintPlanJson(std::FILE* out, const Plan& plan) {
-  Json json(out);
-  json.Open(nullptr, '{');
-  json.String("package", plan.packageFolder);
-  json.Number("package_build", plan.packageBuild);
-  json.NullableString("package_problem", plan.settingsProblem);
-  json.Number("installer_exit", plan.installerExit);
-  json.Number("status", plan.status);
-  json.Open("instances", '[');
+  Json instances = Json::array();
   for (const InstancePlan& p : plan.instances) {
-    json.Open(nullptr, '{');
-    json.String("name", p.name);
-    json.String("product_path", p.productPath);
-    json.String("decision", DecisionName(p.decision));
-    json.String("installer_outcome", OutcomeName(p.installerOutcome));
-    json.NullableString("gate", p.gate);
-    json.NullableString("reason", p.reason);
-    json.Strings("details", p.details);
-    json.NullableString("program_build", p.programBuild);
-    json.Number("hotfix_build", p.hotfixBuild);
+    Json instance = {{"name", p.name},
+                     {"product_path", p.productPath},
+                     {"decision", DecisionName(p.decision)},
+                     {"installer_outcome", OutcomeName(p.installerOutcome)},
+                     {"gate", Nullable(p.gate)},
+                     {"reason", Nullable(p.reason)},
+                     {"details", p.details},
+                     {"program_build", Nullable(p.programBuild)},
+                     {"hotfix_build", p.hotfixBuild}};
     if (p.installerOutcome == InstanceOutcome::kCompleted) {
-      json.String("style", p.newFolder ? "new program folder" : "in place");
-      json.String("target_folder", p.targetDir);
-      json.String("backup_folder", p.backupDir);
-      json.Strings("files", p.files);
-      json.Bool("loader", p.loader);
-      json.Bool("extension_manager", p.extensionManager);
-      json.Strings("program_folders", p.partitions);
-      json.Strings("tasks_restarted_in", p.restarted);
-      json.Open("engines", '[');
-      for (const EnginePlan& e : p.engines) {
-        json.Open(nullptr, '{');
-        json.String("name", e.name);
-        json.NullableString("installed", e.installed);
-        json.NullableString("offered", e.offered);
-        json.String("action", e.action);
-        json.Close('}');
-      }
-      json.Close(']');
-      json.Open("space", '[');
-      for (const SpaceCheck& c : p.space) {
-        json.Open(nullptr, '{');
-        json.String("folder", c.folder);
-        json.Number("needed", static_cast<long long>(c.needed));
-        json.Number("available", static_cast<long long>(c.available));
-        json.String("uses", c.uses);
-        json.Close('}');
-      }
-      json.Close(']');
+      Json engines = Json::array();
+      for (const EnginePlan& e : p.engines)
+        engines.push_back({{"name", e.name},
+                           {"installed", Nullable(e.installed)},
+                           {"offered", Nullable(e.offered)},
+                           {"action", e.action}});
+      Json space = Json::array();
+      for (const SpaceCheck& c : p.space)
+        space.push_back({{"folder", c.folder},
+                         {"needed", c.needed},
+                         {"available", c.available},
+                         {"uses", c.uses}});
+      instance["style"] = p.newFolder ? "new program folder" : "in place";
+      instance["target_folder"] = p.targetDir;
+      instance["backup_folder"] = p.backupDir;
+      instance["files"] = p.files;
+      instance["loader"] = p.loader;
+      instance["extension_manager"] = p.extensionManager;
+      instance["program_folders"] = p.partitions;
+      instance["tasks_restarted_in"] = p.restarted;
+      instance["engines"] = engines;
+      instance["space"] = space;
     }
-    json.Close('}');
+    instances.push_back(instance);
   }
-  json.Close(']');
-  json.Close('}');
+  Print(out, {{"package", plan.packageFolder},
+              {"package_build", plan.packageBuild},
+              {"package_problem", Nullable(plan.settingsProblem)},
+              {"installer_exit", plan.installerExit},
+              {"status", plan.status},
+              {"instances", instances}});
+}
+
+void PrintVerificationText(std::FILE* out, const Verification& verification) {
+  if (!verification.packageFolder.empty())
+    Row(out, 0, "package", verification.packageFolder + " (build " +
+                               std::to_string(verification.packageBuild) + ")");
+  std::string instance;
+  for (const CheckRow& row : verification.rows) {
+    if (row.instance != instance) {
+      instance = row.instance;
+      Row(out, 0, "instance", instance);
+    }
+    std::fprintf(out, "  %-7s %-32s %s\n", ResultName(row.result), row.check.c_str(),
+                 row.detail.c_str());
+  }
+}
+
+void PrintVerificationJson(std::FILE* out, const Verification& verification) {
+  Json checks = Json::array();
+  int failed = 0;
+  int warnings = 0;
+  for (const CheckRow& row : verification.rows) {
+    failed += row.result == CheckResult::kFailed;
+    warnings += row.result == CheckResult::kWarning;
+    checks.push_back({{"instance", row.instance},
+                      {"check", row.check},
+                      {"result", ResultName(row.result)},
+                      {"detail", row.detail}});
+  }
+  const bool package = !verification.packageFolder.empty();
+  Print(out, {{"package", Nullable(verification.packageFolder)},
+              {"package_build", package ? Json(verification.packageBuild) : Json()},
+              {"status", verification.status},
+              {"failed", failed},
+              {"warnings", warnings},
+              {"checks", checks}});
+}
+
+void PrintRunsText(std::FILE* out, const std::string& path, const std::vector<Run>& runs,
+                   int /*status*/) {
+  Row(out, 0, "log", path + (runs.empty() ? ": no run" : ""));
+  for (const Run& run : runs) {
+    std::fputc('\n', out);
+    Row(out, 0, "run " + std::to_string(run.pid), run.mode + ", " + run.start + " to " + run.end);
+    Row(out, 2, "exit", run.finished ? std::to_string(run.exitStatus)
+                                     : "none: the run did not finish (killed?)");
+    for (const RunInstance& ins : run.instances) {
+      const bool completed = ins.outcome == InstanceOutcome::kCompleted;
+      Row(out, 2, OutcomeText(ins), completed ? ins.product : ins.product + ": " + ins.line);
+    }
+    for (const std::string& error : run.errors) Row(out, 2, "error", error);
+  }
+}
+
+void PrintRunsJson(std::FILE* out, const std::string& path, const std::vector<Run>& runs,
+                   int status) {
+  Json list = Json::array();
+  for (const Run& run : runs) {
+    Json instances = Json::array();
+    for (const RunInstance& ins : run.instances)
+      instances.push_back(
+          {{"product", Nullable(ins.product)}, {"outcome", OutcomeText(ins)}, {"line", ins.line}});
+    list.push_back({{"pid", run.pid},
+                    {"start", run.start},
+                    {"end", run.end},
+                    {"mode", run.mode},
+                    {"finished", run.finished},
+                    {"exit", run.finished ? Json(run.exitStatus) : Json()},
+                    {"instances", instances},
+                    {"errors", run.errors}});
+  }
+  Print(out, {{"file", path}, {"status", status}, {"runs", list}});
 }
 
 void PrintErrorJson(std::FILE* out, const std::string& error, int status) {
-  Json json(out);
-  json.Open(nullptr, '{');
-  json.String("error", error);
-  json.Number("status", status);
-  json.Close('}');
+  Print(out, {{"error", error}, {"status", status}});
 }
 
 }  // namespace kvxinfo

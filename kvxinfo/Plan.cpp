@@ -28,11 +28,11 @@
 #include "inventory/VersionFolder.h"
 #include "kvxinfo/CapturedLog.h"
 #include "kvxinfo/Inventory.h"
+#include "kvxinfo/Package.h"
 
 namespace kvxinfo {
 namespace {
 
-constexpr char kNoPackageFolder[] = "Cannot open the package folder. (%s)";
 constexpr char kMissingPackageFile[] = "file missing in package: %s";
 constexpr char kNoSpace[] = "not enough free space in %s for %s: needs %llu bytes, %llu free";
 constexpr char kInPlaceLoss[] =
@@ -48,16 +48,6 @@ constexpr char kNoExtension[] =
 constexpr char kLoaderName[] = "loader";
 constexpr char kExtName[] = "libkvxext.so";
 
-std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* fmt, ...) {
-  char text[4096];
-  va_list ap;
-  va_start(ap, fmt);
-  qo_vsnprintf(text, sizeof text, fmt, ap);
-  va_end(ap);
-  return text;
-}
-
 std::uint64_t FileSize(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
@@ -68,13 +58,6 @@ std::vector<std::string> ListedLibraries() {
   std::vector<std::string> names;
   for (const char* name : szDlls)
     if (name && *name) names.emplace_back(name);
-  return names;
-}
-
-std::vector<std::string> NonEmpty(const std::list<std::string>& list) {
-  std::vector<std::string> names;
-  for (const std::string& name : list)
-    if (!name.empty()) names.push_back(name);
   return names;
 }
 
@@ -124,46 +107,6 @@ class SpaceLedger {
   std::vector<Entry> entries_;
 };
 
-// The engine update's comparison, without the update: the same finders and
-// parsers, the same order of major, minor and build.
-EnginePlan PlanEngine(const std::string& productPath, const char* name,
-                      const std::string& packageFolder) {
-  EnginePlan plan;
-  plan.name = name;
-  const std::string sub = std::string("engine/") + name;
-  char current[256] = {};
-  GetLatestPathN(productPath.c_str(), sub.c_str(), current, sizeof current);
-  const char* found = std::strstr(current, sub.c_str());
-  EngineVersion installed;
-  int unused = 0;
-  if (found) {
-    QoParseVersionStr(found + sub.size(), &installed.major, &installed.minor, &unused,
-                      &installed.build);
-    plan.installed = std::to_string(installed.major) + "." + std::to_string(installed.minor) + "." +
-                     std::to_string(installed.build);
-  }
-  EngineVersion offered;
-  int extra = 0;
-  {
-    // The installer reads ./engine/<name> from the package folder it runs in.
-    ScopedWorkDir<PATH_MAX> cwd;
-    char relative[256];
-    qo_snprintf(relative, sizeof relative, "./%s", sub.c_str());
-    if (::chdir(packageFolder.c_str()) == 0 &&
-        ReadEngineVersion(relative, &offered.major, &offered.minor, &offered.build, &extra) == 0)
-      plan.offered = std::to_string(offered.major) + "." + std::to_string(offered.minor) + "." +
-                     std::to_string(offered.build);
-  }
-  if (!found) {
-    plan.action = "not installed";
-  } else if (plan.offered.empty()) {
-    plan.action = "not in package";
-  } else {
-    plan.action = IsNewerEngine(offered, installed) ? "update" : "current";
-  }
-  return plan;
-}
-
 struct Problem {
   std::string check;
   std::string text;
@@ -210,7 +153,7 @@ class InstancePlanner {
     plan.newFolder = setting_.iCreateNewFolder != 0;
     plan.targetDir = plan.newFolder ? paths.szNewProgramDir : paths.szCurProgramDir;
     plan.backupDir = paths.szBackupDir;
-    plan.files = plan.newFolder ? NonEmpty(setting_.lstFiles) : ListedLibraries();
+    plan.files = plan.newFolder ? ListedFiles(setting_) : ListedLibraries();
     plan.loader = setting_.iUpdateLoader != 0;
     plan.extensionManager = setting_.bUpdateExt != 0;
     const std::vector<std::string> names = _split(ins.strDomSvrSecs, ",");
@@ -230,13 +173,16 @@ class InstancePlanner {
   // package when it carries the file, the current program folder otherwise.
   std::string NewProgramFile(const InstancePaths& paths, const std::string& name) const {
     const std::vector<std::string> fromPackage =
-        setting_.iCreateNewFolder ? NonEmpty(setting_.lstFiles) : ListedLibraries();
+        setting_.iCreateNewFolder ? ListedFiles(setting_) : ListedLibraries();
     if (Contains(fromPackage, name)) return info_.strPackagePath + "/" + name;
     return std::string(paths.szCurProgramDir) + "/" + name;
   }
 
   void CheckNeeds(const KVXNInsInfo& ins, const InstancePaths& paths, InstancePlan& plan) {
     std::vector<Problem> problems;
+    std::vector<std::string> hazards = InstanceShellHazards(ins, paths.szCurProgramDir);
+    for (const std::string& line : PackageShellHazards(setting_)) hazards.push_back(line);
+    for (const std::string& line : hazards) problems.push_back({"shell-safe names", line});
     for (const std::string& name : plan.files) {
       const std::string source = info_.strPackagePath + "/" + name;
       if (!QoKVXFileOpUtil::exist(source.c_str()))
@@ -325,28 +271,18 @@ int PlanStatus(const Plan& plan) {
 
 Plan BuildPlan(const std::string& packageFolder) {
   Plan plan;
-  char resolved[PATH_MAX];
-  if (!::realpath(packageFolder.c_str(), resolved) || !QoKVXFileOpUtil::isDir(resolved)) {
-    plan.status = kExitPackageUnreadable;
-    plan.error = Format(kNoPackageFolder, packageFolder.c_str());
-    return plan;
-  }
-  plan.packageFolder = resolved;
+  Package package;
+  plan.status = LoadPackage(packageFolder, package, plan.error);
+  if (plan.status != kExitOk) return plan;
+  plan.packageFolder = package.folder;
   plan.status = LoadRegistry(plan.error);
   if (plan.status != kExitOk) return plan;
-
-  InstallInfo info;
-  info.strPackagePath = plan.packageFolder + "/FileGroup1";
-  _PatchSetting setting;
-  ClearCapturedLog();
   // The installer goes on with an unreadable package (build 0, so every
   // instance is skipped); the plan shows that and names the reason.
-  if (ReadConfiguration(info, setting) != 0) plan.settingsProblem = LastCapturedLine();
-  ReadFileList(setting);
-  ReadDBList(setting);
-  plan.packageBuild = setting.iBuildNumber;
+  plan.settingsProblem = package.settingsProblem;
+  plan.packageBuild = package.setting.iBuildNumber;
 
-  InstancePlanner planner(plan.packageFolder, info, setting);
+  InstancePlanner planner(plan.packageFolder, package.info, package.setting);
   for (KVXNInsInfo& ins : g_lstKVXNIns) plan.instances.push_back(planner.Plan(ins));
   plan.installerExit = InstallerExit(plan.instances);
   plan.status = PlanStatus(plan);

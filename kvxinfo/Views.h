@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "driver/Gates.h"
+#include "install/EngineVersion.h"
 
 namespace kvxinfo {
 
 // Exit statuses; the man page lists them.
 constexpr int kExitOk = 0;
-constexpr int kExitPlanFails = 1;    // some instance would fail
+constexpr int kExitPlanFails = 1;    // some instance would fail; verify found a failure
 constexpr int kExitPlanNothing = 2;  // no instance would be updated
 constexpr int kExitNoInstance = 3;   // registry unreadable, malformed or empty
 constexpr int kExitPackageUnreadable = 4;
@@ -67,6 +68,8 @@ struct EnginePlan {
   std::string installed;  // current version "9.750.1001", "" when not installed
   std::string offered;    // the package's version, "" when it carries none
   std::string action;     // "update", "current", "not installed", "not in package"
+  EngineVersion installedVersion;
+  EngineVersion offeredVersion;
 };
 
 struct SpaceCheck {
@@ -107,6 +110,25 @@ struct Plan {
   int packageBuild = 0;
   std::vector<InstancePlan> instances;
   int installerExit = 0;  // what UPDSilent would return to the shell
+};
+
+enum class CheckResult { kOk, kWarning, kFailed };
+
+// One finding of verify: what was checked on which instance, and a detail a
+// person can act on.
+struct CheckRow {
+  std::string instance;
+  std::string check;
+  CheckResult result = CheckResult::kOk;
+  std::string detail;
+};
+
+struct Verification {
+  int status = kExitOk;
+  std::string error;
+  std::string packageFolder;  // "" when only the host's health was checked
+  int packageBuild = 0;
+  std::vector<CheckRow> rows;
 };
 
 }  // namespace kvxinfo

@@ -1,59 +1,78 @@
-// kvxinfo: what is installed, and what an update package would do to it,
-// read through the installer's own functions and without changing anything.
-//   kvxinfo [--json]                    the inventory
-//   kvxinfo [--json] plan <package>     the plan for the package folder
+// kvxinfo: what is installed, what an update package would do to it, whether
+// a run left the host as a completed run must, and what the runs of a day
+// logged; read through the installer's own functions, changing nothing.
 #include <cstdio>
-#include <cstring>
+#include <ctime>
+#include <fstream>
 #include <string>
+
+#include <CLI/CLI.hpp>
 
 #include "kvxinfo/CapturedLog.h"
 #include "kvxinfo/Inventory.h"
 #include "kvxinfo/Output.h"
 #include "kvxinfo/Plan.h"
+#include "kvxinfo/RunLog.h"
+#include "kvxinfo/Verify.h"
 
 namespace {
 
-constexpr char kUsage[] =
-    "usage: kvxinfo [--json]                      installed KVX instances\n"
-    "       kvxinfo [--json] plan <package folder>  what UPDSilent would do with a package\n"
-    "       kvxinfo --help\n"
-    "Reads /etc/kvxsysV3.ini and the product trees; changes nothing and writes no log.\n"
-    "Exit status: 0 ok; 1 the plan fails for an instance; 2 no instance would be updated;\n"
-    "3 no KVX 5.8 64-bit instance can be read; 4 the package cannot be read; 64 usage.\n";
+constexpr char kDescription[] =
+    "Reads /etc/kvxsysV3.ini, the product trees and the installer's debug log; changes nothing "
+    "and writes no log.";
+constexpr char kExitStatuses[] =
+    "Exit status: 0 ok; 1 the plan fails for an instance, verify found a failure, or a run in "
+    "the log failed; 2 no instance would be updated, or the log holds no run; 3 no KVX 5.8 "
+    "64-bit instance can be read; 4 the package cannot be read; 64 usage.";
 
-struct Arguments {
-  bool json = false;
-  bool help = false;
-  bool plan = false;
-  std::string package;
-};
-
-bool Parse(int argc, char** argv, Arguments& args) {
-  int words = 0;
-  for (int i = 1; i < argc; ++i) {
-    const char* a = argv[i];
-    if (std::strcmp(a, "--json") == 0) {
-      args.json = true;
-    } else if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
-      args.help = true;
-    } else if (words == 0 && std::strcmp(a, "plan") == 0) {
-      args.plan = true;
-      ++words;
-    } else if (words == 1 && args.plan) {
-      args.package = a;
-      ++words;
-    } else {
-      return false;
-    }
-  }
-  return !args.plan || !args.package.empty();
-}
-
-int Fail(const Arguments& args, const std::string& error, int status) {
-  if (args.json)
+int Fail(bool json, const std::string& error, int status) {
+  if (json)
     kvxinfo::PrintErrorJson(stdout, error, status);
   else
     std::fprintf(stderr, "kvxinfo: %s\n", error.c_str());
+  return status;
+}
+
+int ShowInventory(bool json) {
+  const kvxinfo::Inventory inventory = kvxinfo::ReadInventory();
+  if (inventory.status != kvxinfo::kExitOk) return Fail(json, inventory.error, inventory.status);
+  (json ? kvxinfo::PrintInventoryJson : kvxinfo::PrintInventoryText)(stdout, inventory);
+  return kvxinfo::kExitOk;
+}
+
+int ShowPlan(bool json, const std::string& package) {
+  const kvxinfo::Plan plan = kvxinfo::BuildPlan(package);
+  if (!plan.error.empty()) return Fail(json, plan.error, plan.status);
+  (json ? kvxinfo::PrintPlanJson : kvxinfo::PrintPlanText)(stdout, plan);
+  return plan.status;
+}
+
+int ShowVerification(bool json, const std::string& package) {
+  const kvxinfo::Verification verification = kvxinfo::VerifyHost(package);
+  if (!verification.error.empty()) return Fail(json, verification.error, verification.status);
+  (json ? kvxinfo::PrintVerificationJson : kvxinfo::PrintVerificationText)(stdout, verification);
+  return verification.status;
+}
+
+// The installer's log of the given day, today's when day is "".
+std::string DayLog(std::string day) {
+  if (day.empty()) {
+    const std::time_t now = std::time(nullptr);
+    struct tm local {};
+    localtime_r(&now, &local);
+    char today[16];
+    std::strftime(today, sizeof today, "%Y%m%d", &local);
+    day = today;
+  }
+  return "/var/log/updsilent_" + day + ".dbg";
+}
+
+int ShowRuns(bool json, const std::string& path, int last) {
+  std::ifstream file(path);
+  if (!file) return Fail(json, "cannot read " + path, kvxinfo::kLogNoRun);
+  const std::vector<kvxinfo::Run> runs = kvxinfo::ReadRuns(file);
+  const int status = kvxinfo::LogStatus(runs, last);
+  (json ? kvxinfo::PrintRunsJson : kvxinfo::PrintRunsText)(stdout, path, runs, status);
   return status;
 }
 
@@ -61,23 +80,46 @@ int Fail(const Arguments& args, const std::string& error, int status) {
 
 int main(int argc, char** argv) {
   kvxinfo::CaptureInstallerLog();
-  Arguments args;
-  if (!Parse(argc, argv, args)) {
-    std::fputs(kUsage, stderr);
-    return kvxinfo::kExitUsage;
+  CLI::App app(kDescription, "kvxinfo");
+  app.footer(kExitStatuses);
+  app.fallthrough();  // --json also after the subcommand
+  app.require_subcommand(0, 1);
+  bool json = false;
+  app.add_flag("--json", json, "print JSON instead of text");
+
+  std::string planPackage;
+  CLI::App* plan = app.add_subcommand("plan", "what UPDSilent would do with a package");
+  plan->add_option("package", planPackage, "the folder that holds FileGroup1")->required();
+
+  std::string verifyPackage;
+  CLI::App* verify = app.add_subcommand(
+      "verify", "whether every instance is healthy and, with a package, fully updated");
+  verify->add_option("package", verifyPackage, "the folder that holds FileGroup1");
+
+  std::string logDay;
+  std::string logFile;
+  int logLast = 1;
+  CLI::App* log = app.add_subcommand("log", "the runs of a day in the installer's debug log");
+  CLI::Option* dayOption = log->add_option("--date", logDay, "the day, YYYYMMDD (default: today)");
+  dayOption->check(CLI::Validator(
+      [](std::string& day) {
+        const bool ok = day.size() == 8 && day.find_first_not_of("0123456789") == std::string::npos;
+        return ok ? std::string() : "the day is YYYYMMDD";
+      },
+      "YYYYMMDD"));
+  log->add_option("--file", logFile, "a debug log to read instead of the day's")
+      ->excludes(dayOption);
+  log->add_option("--last", logLast, "judge the N last runs (default 1)")
+      ->check(CLI::PositiveNumber);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int status = app.exit(e);  // prints the help, or the error and the usage
+    return status == 0 ? kvxinfo::kExitOk : kvxinfo::kExitUsage;
   }
-  if (args.help) {
-    std::fputs(kUsage, stdout);
-    return kvxinfo::kExitOk;
-  }
-  if (!args.plan) {
-    const kvxinfo::Inventory inventory = kvxinfo::ReadInventory();
-    if (inventory.status != kvxinfo::kExitOk) return Fail(args, inventory.error, inventory.status);
-    (args.json ? kvxinfo::PrintInventoryJson : kvxinfo::PrintInventoryText)(stdout, inventory);
-    return kvxinfo::kExitOk;
-  }
-  const kvxinfo::Plan plan = kvxinfo::BuildPlan(args.package);
-  if (!plan.error.empty()) return Fail(args, plan.error, plan.status);
-  (args.json ? kvxinfo::PrintPlanJson : kvxinfo::PrintPlanText)(stdout, plan);
-  return plan.status;
+  if (*plan) return ShowPlan(json, planPackage);
+  if (*verify) return ShowVerification(json, verifyPackage);
+  if (*log) return ShowRuns(json, logFile.empty() ? DayLog(logDay) : logFile, logLast);
+  return ShowInventory(json);
 }

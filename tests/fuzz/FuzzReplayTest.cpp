@@ -17,6 +17,7 @@ KVX_FUZZ_TARGET(VersionStr);
 KVX_FUZZ_TARGET(SplitTrim);
 KVX_FUZZ_TARGET(FileList);
 KVX_FUZZ_TARGET(EngineVersion);
+KVX_FUZZ_TARGET(RunLog);
 
 namespace {
 
@@ -35,6 +36,7 @@ const Target kTargets[] = {
     {"split_trim", KvxFuzz_SplitTrim},
     {"file_list", KvxFuzz_FileList},
     {"engine_version", KvxFuzz_EngineVersion},
+    {"run_log", KvxFuzz_RunLog},
 };
 
 // The regular files of folder, sorted so a failure repeats in the same order.

@@ -1,0 +1,129 @@
+#include "kvxinfo/Package.h"
+
+#include <limits.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstring>
+
+#include "control/ScopedWorkDir.h"
+#include "fileop/QoFileOpUtil.h"
+#include "ini/Porting.h"
+#include "install/EngineVersion.h"
+#include "inventory/VersionFolder.h"
+#include "kvxinfo/CapturedLog.h"
+
+namespace kvxinfo {
+namespace {
+
+constexpr char kNoPackageFolder[] = "Cannot open the package folder. (%s)";
+
+constexpr char kHazard[] =
+    "%s \"%s\" holds %s: the installer passes it unquoted to root shell commands";
+
+void AddHazard(std::vector<std::string>& lines, const char* what, const std::string& text) {
+  const std::string hazard = ShellHazard(text);
+  if (!hazard.empty()) lines.push_back(Format(kHazard, what, text.c_str(), hazard.c_str()));
+}
+
+std::string VersionText(const EngineVersion& v) {
+  return std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.build);
+}
+
+}  // namespace
+
+std::string Format(const char* fmt, ...) {
+  char text[4096];
+  va_list ap;
+  va_start(ap, fmt);
+  qo_vsnprintf(text, sizeof text, fmt, ap);
+  va_end(ap);
+  return text;
+}
+
+int LoadPackage(const std::string& folder, Package& package, std::string& error) {
+  char resolved[PATH_MAX];
+  if (!::realpath(folder.c_str(), resolved) || !QoKVXFileOpUtil::isDir(resolved)) {
+    error = Format(kNoPackageFolder, folder.c_str());
+    return kExitPackageUnreadable;
+  }
+  package.folder = resolved;
+  package.info.strPackagePath = package.folder + "/FileGroup1";
+  ClearCapturedLog();
+  if (ReadConfiguration(package.info, package.setting) != 0)
+    package.settingsProblem = LastCapturedLine();
+  ReadFileList(package.setting);
+  ReadDBList(package.setting);
+  return kExitOk;
+}
+
+std::vector<std::string> ListedFiles(const _PatchSetting& setting) {
+  std::vector<std::string> names;
+  for (const std::string& name : setting.lstFiles)
+    if (!name.empty()) names.push_back(name);
+  return names;
+}
+
+EnginePlan PlanEngine(const std::string& productPath, const char* name,
+                      const std::string& packageFolder) {
+  EnginePlan plan;
+  plan.name = name;
+  const std::string sub = std::string("engine/") + name;
+  char current[256] = {};
+  GetLatestPathN(productPath.c_str(), sub.c_str(), current, sizeof current);
+  const char* found = std::strstr(current, sub.c_str());
+  int unused = 0;
+  if (found) {
+    QoParseVersionStr(found + sub.size(), &plan.installedVersion.major,
+                      &plan.installedVersion.minor, &unused, &plan.installedVersion.build);
+    plan.installed = VersionText(plan.installedVersion);
+  }
+  int extra = 0;
+  {
+    // The installer reads ./engine/<name> from the package folder it runs in.
+    ScopedWorkDir<PATH_MAX> cwd;
+    char relative[256];
+    qo_snprintf(relative, sizeof relative, "./%s", sub.c_str());
+    EngineVersion& offered = plan.offeredVersion;
+    if (::chdir(packageFolder.c_str()) == 0 &&
+        ReadEngineVersion(relative, &offered.major, &offered.minor, &offered.build, &extra) == 0)
+      plan.offered = VersionText(offered);
+  }
+  if (!found)
+    plan.action = "not installed";
+  else if (plan.offered.empty())
+    plan.action = "not in package";
+  else
+    plan.action = IsNewerEngine(plan.offeredVersion, plan.installedVersion) ? "update" : "current";
+  return plan;
+}
+
+std::string ShellHazard(const std::string& text) {
+  for (const char c : text) {
+    if (c == ' ' || c == '\t') return "a blank";
+    if (c == '\n') return "a line break";
+    if (static_cast<unsigned char>(c) < 0x20) return "a control character";
+    if (std::strchr("|&;<>()$`\\\"'*?[]#~!{}", c)) return std::string("'") + c + "'";
+  }
+  return "";
+}
+
+std::vector<std::string> InstanceShellHazards(const KVXNInsInfo& instance,
+                                              const std::string& programDir) {
+  std::vector<std::string> lines;
+  AddHazard(lines, "product path", instance.strProductPath);
+  AddHazard(lines, "program folder", programDir);
+  for (const KVXNParInfo& par : instance.vecParInfo)
+    AddHazard(lines, "Domino program folder", par.strBinDir);
+  return lines;
+}
+
+std::vector<std::string> PackageShellHazards(const _PatchSetting& setting) {
+  std::vector<std::string> lines;
+  for (const std::string& name : setting.lstFiles) AddHazard(lines, "listed file", name);
+  for (const std::string& name : setting.lstDatabases) AddHazard(lines, "listed database", name);
+  return lines;
+}
+
+}  // namespace kvxinfo

@@ -1,0 +1,474 @@
+// The verify view. Without a package it audits every instance the way a
+// package manager finds half-installed packages: links that dangle or lag,
+// aside files a swap left, hotfix records a killed run cut short, partitions
+// the next run could not reach. With a package it also checks, file by file,
+// that the package is applied as a completed update leaves it.
+#include "kvxinfo/Verify.h"
+
+#include <grp.h>
+#include <limits.h>
+#include <malloc.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <filesystem>
+
+#include "control/DominoControl.h"
+#include "driver/Gates.h"
+#include "fileop/QoFileOpUtil.h"
+#include "install/EngineVersion.h"
+#include "inventory/DecimalNumber.h"
+#include "inventory/KVXInsInfo.h"
+#include "inventory/VersionFolder.h"
+#include "kvxinfo/CapturedLog.h"
+#include "kvxinfo/Inventory.h"
+#include "kvxinfo/Package.h"
+
+namespace kvxinfo {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kProgramPrefix[] = "V5.8.0.";
+constexpr char kGroup[] = "kvxgroup";
+constexpr mode_t kInstalledMode = 0775;
+// Past this many findings of one check the rest are only counted.
+constexpr std::size_t kMaxRowsPerCheck = 10;
+
+std::string Grouped(std::uint64_t n) {
+  std::string digits = std::to_string(n);
+  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(i, ",");
+  return digits;
+}
+
+std::string Resolved(const std::string& path) {
+  char resolved[PATH_MAX];
+  return ::realpath(path.c_str(), resolved) ? resolved : "";
+}
+
+std::string Base(const std::string& path) { return fs::path(path).filename().string(); }
+
+bool IsFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::uint64_t SizeOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+// "name: 1,204,224 bytes, <other> has 1,310,720", or a plainer line when the
+// sizes agree and only the bytes differ.
+std::string Difference(const std::string& name, const std::string& actual,
+                       const std::string& expected, const std::string& other) {
+  const std::uint64_t have = SizeOf(actual);
+  const std::uint64_t want = SizeOf(expected);
+  if (have != want)
+    return name + ": " + Grouped(have) + " bytes, " + other + " has " + Grouped(want);
+  return name + ": differs from " + other + "'s copy";
+}
+
+// The rows of one instance; findings past kMaxRowsPerCheck per check are
+// folded into one closing row.
+class Rows {
+ public:
+  Rows(std::vector<CheckRow>& rows, std::string instance)
+      : rows_(rows), instance_(std::move(instance)) {}
+  void Ok(const std::string& check, const std::string& detail) {
+    rows_.push_back({instance_, check, CheckResult::kOk, detail});
+  }
+  void Warn(const std::string& check, const std::string& detail) {
+    rows_.push_back({instance_, check, CheckResult::kWarning, detail});
+  }
+  // One failed row per finding; true when there were findings.
+  bool Fail(const std::string& check, const std::vector<std::string>& findings) {
+    for (std::size_t i = 0; i < findings.size() && i < kMaxRowsPerCheck; ++i)
+      rows_.push_back({instance_, check, CheckResult::kFailed, findings[i]});
+    if (findings.size() > kMaxRowsPerCheck)
+      rows_.push_back({instance_, check, CheckResult::kFailed,
+                       "and " + std::to_string(findings.size() - kMaxRowsPerCheck) + " more"});
+    return !findings.empty();
+  }
+  void Report(const std::string& check, const std::vector<std::string>& findings,
+              const std::string& okDetail) {
+    if (!Fail(check, findings)) Ok(check, okDetail);
+  }
+
+ private:
+  std::vector<CheckRow>& rows_;
+  std::string instance_;
+};
+
+std::string NewestFolder(const std::string& product, const std::string& sub) {
+  char found[1024] = "";
+  GetLatestPathN(product.c_str(), sub.c_str(), found, sizeof found);
+  RemoveTrailingSeparator(found);
+  return found;
+}
+
+// The newest program folder older than build: where a new-folder update
+// copied its files from.
+std::string PreviousProgramFolder(const std::string& product, int build) {
+  std::string previous;
+  int previousBuild = 0;
+  std::error_code ec;
+  for (const fs::directory_entry& e : fs::directory_iterator(product + "/program", ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind(kProgramPrefix, 0) != 0 || !e.is_directory(ec) || e.is_symlink(ec)) continue;
+    const int n = ReadDecimal32(name.c_str() + sizeof kProgramPrefix - 1);
+    if (n < build && n > previousBuild) {
+      previousBuild = n;
+      previous = e.path().string();
+    }
+  }
+  return previous;
+}
+
+void CheckLatest(Rows& rows, const std::string& product, const std::string& sub,
+                 const std::string& check) {
+  const std::string link = product + "/" + sub + "/latest";
+  const std::string newest = NewestFolder(product, sub);
+  const std::string newestName = newest.empty() ? "none" : Base(newest);
+  struct stat st {};
+  if (::lstat(link.c_str(), &st) != 0) {
+    rows.Fail(check, {link + " is missing; the newest folder is " + newestName});
+    return;
+  }
+  const std::string target = Resolved(link);
+  if (target.empty() || !QoKVXFileOpUtil::isDir(target.c_str())) {
+    rows.Fail(check, {link + " names " + LinkTargetName(link) + ", which does not exist"});
+    return;
+  }
+  if (newest.empty() || target != Resolved(newest)) {
+    rows.Fail(check, {"latest names " + Base(target) + ", but the newest folder is " + newestName});
+    return;
+  }
+  rows.Ok(check, "latest -> " + Base(target));
+}
+
+void CheckEngineLinks(Rows& rows, const std::string& product) {
+  std::error_code ec;
+  for (const fs::directory_entry& e : fs::directory_iterator(product + "/engine", ec)) {
+    if (!e.is_directory(ec) || e.is_symlink(ec)) continue;
+    const std::string name = e.path().filename().string();
+    CheckLatest(rows, product, "engine/" + name, "engine " + name + " latest");
+  }
+}
+
+// The library swap leaves name_1 beside name until the restart is over; the
+// loader and extension manager updates move the old task programs aside for
+// good. What must not be left is an aside copy in the program folder, or an
+// aside copy whose original is gone: the run stopped between rename and copy.
+void CheckAsideFiles(Rows& rows, const std::string& programDir, const KVXNInsInfo& ins) {
+  std::vector<std::string> findings;
+  std::error_code ec;
+  for (const fs::directory_entry& e : fs::directory_iterator(programDir, ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.size() < 3 || name.compare(name.size() - 2, 2, "_1") != 0) continue;
+    const std::string original = name.substr(0, name.size() - 2);
+    findings.push_back(IsFile(programDir + "/" + original)
+                           ? name + " is left beside " + original + " in " + programDir +
+                                 ": an in-place swap did not finish"
+                           : original + " is missing from " + programDir + "; " + name +
+                                 " holds its previous contents");
+  }
+  for (const KVXNParInfo& par : ins.vecParInfo) {
+    for (const char* task : szaLoader) {
+      const std::string program = par.strBinDir + "/" + task;
+      if (!IsFile(program) && IsFile(program + "_1"))
+        findings.push_back(program + " is missing; " + task +
+                           "_1 holds the old program: a loader update did not finish");
+    }
+    const std::string ext = par.strBinDir + "/libkvxext.so";
+    bool asideExt = false;
+    for (const fs::directory_entry& e : fs::directory_iterator(par.strBinDir, ec))
+      asideExt = asideExt || e.path().filename().string().rfind("libkvxext.so_", 0) == 0;
+    if (asideExt && !IsFile(ext))
+      findings.push_back(ext + " is missing; an aside copy holds the old one: an extension "
+                               "manager update did not finish");
+  }
+  rows.Report("aside files", findings, "none left behind");
+}
+
+void CheckHotfixRecords(Rows& rows, const std::string& product) {
+  std::error_code ec;
+  for (const fs::directory_entry& e : fs::directory_iterator(product + "/hotfix", ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.empty() || name[0] != 'B' || !e.is_directory(ec)) continue;
+    const std::string check = "hotfix " + name;
+    const std::string saved = e.path().string() + "/FileGroup1";
+    if (!IsFile(saved + "/kvxpatch.ini")) {
+      rows.Fail(check, {saved + "/kvxpatch.ini is missing: the update that made " + name +
+                        " was cut short, and \"UPDSilent /u\" cannot take it out"});
+      continue;
+    }
+    InstallInfo info;
+    info.strPackagePath = saved;
+    _PatchSetting setting;
+    ReadConfiguration(info, setting);
+    // The libraries were saved from the build before this one; in place that
+    // folder now holds the new ones, so only emptiness can be judged.
+    const std::string source =
+        setting.iCreateNewFolder ? PreviousProgramFolder(product, setting.iBuildNumber) : "";
+    std::vector<std::string> findings;
+    const std::vector<std::string> files = ListedFiles(setting);
+    for (const std::string& file : files) {
+      const std::string copy = saved + "/" + file;
+      const std::string original = source + "/" + file;
+      if (!IsFile(copy))
+        findings.push_back(file + ": not saved in " + saved);
+      else if (SizeOf(copy) == 0 && (source.empty() || SizeOf(original) != 0))
+        findings.push_back(file + ": the saved copy in " + saved + " is empty");
+      else if (!source.empty() && IsFile(original) && SizeOf(copy) != SizeOf(original))
+        findings.push_back(Difference(file, copy, original, Base(source)));
+    }
+    rows.Report(check, findings,
+                "kvxpatch.ini and " + std::to_string(files.size()) + " saved file(s)");
+  }
+}
+
+void CheckPartitions(Rows& rows, const KVXNInsInfo& ins) {
+  const std::vector<std::string> names = _split(ins.strDomSvrSecs, ",");
+  for (std::size_t i = 0; i < ins.vecParInfo.size(); ++i) {
+    KVXNParInfo par = ins.vecParInfo[i];
+    const std::string label = "partition " + (i < names.size() ? names[i] : par.strNotesIni);
+    KVXNInsInfo alone;  // the installer's database check, for this partition only
+    alone.vecParInfo.push_back(par);
+    ClearCapturedLog();
+    if (CheckNsfExistInDBList(alone) == 0)
+      rows.Fail(label + " databases", {LastCapturedLine()});
+    else
+      rows.Ok(label + " databases", "present");
+
+    struct stat st {};
+    if (::stat(par.strNotesIni.c_str(), &st) != 0)
+      rows.Fail(label + " notes.ini owner", {par.strNotesIni + " cannot be read"});
+    else if (const passwd* pw = ::getpwuid(st.st_uid))
+      rows.Ok(label + " notes.ini owner", pw->pw_name);
+    else
+      rows.Fail(label + " notes.ini owner",
+                {"uid " + std::to_string(st.st_uid) + " owns " + par.strNotesIni +
+                 " but has no account: console commands would not reach the server"});
+
+    std::string running;
+    for (const char* task : szaLoader)
+      if (IsKVXRun(par.strDataDir.c_str(), task)) running += (running.empty() ? "" : " ") + std::string(task);
+    if (!isDominoServerRunning(&par, nullptr))
+      rows.Warn(label + " tasks", "the Domino server is not running");
+    else if (running.empty())
+      rows.Warn(label + " tasks", "no KVX task runs");
+    else
+      rows.Ok(label + " tasks", running);
+  }
+}
+
+void CheckInstance(Rows& rows, const KVXNInsInfo& ins) {
+  const std::string product = ins.strProductPath;
+  const std::string programDir = NewestFolder(product, "program");
+  CheckLatest(rows, product, "program", "program latest");
+  CheckEngineLinks(rows, product);
+  CheckAsideFiles(rows, programDir, ins);
+  CheckHotfixRecords(rows, product);
+  CheckPartitions(rows, ins);
+  for (const std::string& line : InstanceShellHazards(ins, programDir))
+    rows.Warn("shell-safe names", line);
+}
+
+// Each listed file in target as in the package, with the installed mode and
+// group.
+std::vector<std::string> CheckInstalledFiles(const Package& package, const std::string& target,
+                                             const std::vector<std::string>& files) {
+  std::vector<std::string> findings;
+  const group* kvx = ::getgrnam(kGroup);
+  if (!kvx) findings.push_back(std::string("the group ") + kGroup + " does not exist");
+  for (const std::string& file : files) {
+    const std::string installed = target + "/" + file;
+    const std::string shipped = package.info.strPackagePath + "/" + file;
+    struct stat st {};
+    if (::stat(installed.c_str(), &st) != 0) {
+      findings.push_back(file + ": missing from " + target);
+      continue;
+    }
+    if (!QoKVXFileOpUtil::comp(installed.c_str(), shipped.c_str()))
+      findings.push_back(Difference(file, installed, shipped, "the package"));
+    if ((st.st_mode & 07777) != kInstalledMode)
+      findings.push_back(file + ": mode " + Format("%04o", st.st_mode & 07777) + ", not 0775");
+    if (kvx && st.st_gid != kvx->gr_gid) findings.push_back(file + ": group is not kvxgroup");
+  }
+  return findings;
+}
+
+void CheckEngine(Rows& rows, const std::string& product, const char* name,
+                 const std::string& packageFolder) {
+  const EnginePlan engine = PlanEngine(product, name, packageFolder);
+  if (engine.offered.empty()) return;  // the package carries no such engine
+  const std::string check = std::string("engine ") + name;
+  if (engine.installed.empty()) {
+    rows.Ok(check, "not installed here; an update never adds an engine");
+    return;
+  }
+  const EngineVersion& v = engine.offeredVersion;
+  const std::string sub = std::string("engine/") + name;
+  const std::string folder = product + "/" + sub + Format("/V%d.%03d.%d", v.major, v.minor, v.build);
+  if (!QoKVXFileOpUtil::isDir(folder.c_str())) {
+    if (IsNewerEngine(engine.installedVersion, v))
+      rows.Ok(check, "a newer version than the package's is installed: " + engine.installed);
+    else
+      rows.Fail(check, {Base(folder) + " from the package is not installed; the newest is " +
+                        engine.installed});
+    return;
+  }
+  std::vector<std::string> findings =
+      CompareTree(packageFolder + "/" + sub, folder, "the package");
+  const std::string latest = Resolved(product + "/" + sub + "/latest");
+  if (latest != Resolved(folder) && !IsNewerEngine(engine.installedVersion, v))
+    findings.push_back("latest does not name " + Base(folder));
+  rows.Report(check, findings, Base(folder) + " as in the package, named by latest");
+}
+
+void CheckPackageApplied(Rows& rows, KVXNInsInfo& ins, const Package& package) {
+  const _PatchSetting& setting = package.setting;
+  const int build = setting.iBuildNumber;
+  const std::string product = ins.strProductPath;
+  const std::string hotfixDir = product + "/hotfix/B" + std::to_string(build);
+  if (!QoKVXFileOpUtil::isDir(hotfixDir.c_str())) {
+    InstancePaths paths;
+    FillInstancePaths(product.c_str(), setting, paths);
+    ClearCapturedLog();
+    const GateVerdict verdict = CheckUpdateGates(ins, setting, paths);
+    if (verdict.Passed())
+      rows.Fail("package", {"build " + std::to_string(build) +
+                            " is not applied, and the update's gates would let it in"});
+    else if (verdict.outcome == InstanceOutcome::kSkipped)
+      rows.Ok("package", std::string("does not apply: ") + verdict.line);
+    else
+      rows.Warn("package", std::string("does not apply, the update would fail: ") + verdict.line);
+    return;
+  }
+
+  const bool newFolder = setting.iCreateNewFolder != 0;
+  const std::vector<std::string> files = ListedFiles(setting);
+  const std::string previous = PreviousProgramFolder(product, build);
+  const std::string target = newFolder ? product + "/program/" + kProgramPrefix + std::to_string(build)
+                                       : NewestFolder(product, "program");
+  rows.Report("program files", CheckInstalledFiles(package, target, files),
+              std::to_string(files.size()) + " file(s) in " + Base(target) +
+                  " as in the package, mode 0775, group kvxgroup");
+  if (newFolder) {
+    if (Resolved(product + "/program/latest") != Resolved(target))
+      rows.Fail("program latest", {"latest does not name " + Base(target)});
+    if (previous.empty())
+      rows.Warn("previous build", "no older program folder is left to compare with");
+    else
+      rows.Report("previous build",
+                  CompareTree(previous, target, Base(previous), {files.begin(), files.end()}),
+                  "every other file of " + Base(previous) + " is in " + Base(target));
+  }
+
+  std::vector<std::string> backup;
+  const std::string saved = hotfixDir + "/FileGroup1";
+  for (const std::string& file : files) {
+    const std::string copy = saved + "/" + file;
+    const std::string original = previous + "/" + file;
+    if (!IsFile(copy))
+      backup.push_back(file + ": not saved in " + saved);
+    else if (newFolder && !previous.empty() && IsFile(original) &&
+             !QoKVXFileOpUtil::comp(copy.c_str(), original.c_str()))
+      backup.push_back(Difference(file, copy, original, Base(previous)));
+  }
+  rows.Report("backup", backup, std::to_string(files.size()) + " file(s) saved in " + saved);
+
+  std::vector<std::string> staged;
+  const std::pair<std::string, std::string> kStaged[] = {
+      {package.folder + "/UPDSilent", product + "/hotfix/UPDSilent"},
+      {package.info.strPackagePath + "/kvxpatch.ini", saved + "/kvxpatch.ini"}};
+  for (const auto& [shipped, copy] : kStaged)
+    if (!IsFile(copy) || !QoKVXFileOpUtil::comp(shipped.c_str(), copy.c_str()))
+      staged.push_back(copy + " is not the package's " + Base(shipped));
+  rows.Report("staged files", staged, "UPDSilent and kvxpatch.ini as in the package");
+
+  const std::string newest = NewestFolder(product, "program");
+  std::vector<std::string> loader;
+  std::vector<std::string> extension;
+  for (const KVXNParInfo& par : ins.vecParInfo) {
+    for (const char* task : szaLoader) {
+      const std::string program = par.strBinDir + "/" + task;
+      if (setting.iUpdateLoader && !QoKVXFileOpUtil::comp(program.c_str(), (newest + "/loader").c_str()))
+        loader.push_back(program + " is not the loader of " + Base(newest));
+    }
+    const std::string ext = par.strBinDir + "/libkvxext.so";
+    if (setting.bUpdateExt &&
+        !QoKVXFileOpUtil::comp(ext.c_str(), (newest + "/libkvxext.so").c_str()))
+      extension.push_back(ext + " is not the one of " + Base(newest));
+  }
+  if (setting.iUpdateLoader)
+    rows.Report("loader", loader, "every partition runs the loader of " + Base(newest));
+  if (setting.bUpdateExt)
+    rows.Report("extension manager", extension,
+                "every partition has libkvxext.so of " + Base(newest));
+  for (const char* name : kEngineNames) CheckEngine(rows, product, name, package.folder);
+}
+
+}  // namespace
+
+std::vector<std::string> CompareTree(const std::string& expected, const std::string& actual,
+                                     const std::string& expectedName,
+                                     const std::set<std::string>& skipped) {
+  // comp allocates two 256 KiB buffers for every file. With the allocator's
+  // defaults each pair goes back to the kernel on free and is faulted in and
+  // zeroed again for the next file, which costs more than the reading; keep
+  // freed memory in the process instead.
+  static const bool kBuffersKept =
+      ::mallopt(M_MMAP_THRESHOLD, 4 << 20) == 1 && ::mallopt(M_TRIM_THRESHOLD, 64 << 20) == 1;
+  static_cast<void>(kBuffersKept);
+  std::vector<std::string> findings;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(expected, ec), end; !ec && it != end; it.increment(ec)) {
+    if (!it->is_regular_file(ec)) continue;
+    // The walk's paths all begin with expected and a separator.
+    const std::string relative = it->path().string().substr(expected.size() + 1);
+    if (skipped.count(relative)) continue;
+    const std::string theirs = actual + "/" + relative;
+    if (!IsFile(theirs))
+      findings.push_back(relative + ": missing, " + expectedName + " has it");
+    else if (!QoKVXFileOpUtil::comp(theirs.c_str(), it->path().c_str()))
+      findings.push_back(Difference(relative, theirs, it->path().string(), expectedName));
+  }
+  if (ec) findings.push_back(expected + ": cannot be read (" + ec.message() + ")");
+  return findings;
+}
+
+int VerificationStatus(const Verification& verification) {
+  for (const CheckRow& row : verification.rows)
+    if (row.result == CheckResult::kFailed) return kExitPlanFails;
+  return kExitOk;
+}
+
+Verification VerifyHost(const std::string& packageFolder) {
+  Verification verification;
+  Package package;
+  if (!packageFolder.empty()) {
+    verification.status = LoadPackage(packageFolder, package, verification.error);
+    if (verification.status == kExitOk && !package.settingsProblem.empty()) {
+      verification.status = kExitPackageUnreadable;
+      verification.error = package.settingsProblem;
+    }
+    if (verification.status != kExitOk) return verification;
+    verification.packageFolder = package.folder;
+    verification.packageBuild = package.setting.iBuildNumber;
+  }
+  verification.status = LoadRegistry(verification.error);
+  if (verification.status != kExitOk) return verification;
+  for (KVXNInsInfo& ins : g_lstKVXNIns) {
+    Rows rows(verification.rows, ins.strInsName);
+    CheckInstance(rows, ins);
+    if (!packageFolder.empty()) CheckPackageApplied(rows, ins, package);
+  }
+  verification.status = VerificationStatus(verification);
+  return verification;
+}
+
+}  // namespace kvxinfo
