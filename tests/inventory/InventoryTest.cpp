@@ -148,7 +148,8 @@ TEST_F(Plain, RegistryInListOrderAndItsWalk) {
 // kvxpatch.ini (none when null): result, "files|databases|build create depent pack previous
 // loader ext", log.
 #define FILES "Read files from kvxpatch.ini is "
-#define NO_DB "|Cannot get the value in configuration file. (Config:Databases)"
+#define NO_VALUE "Cannot get the value in configuration file. (Config:"
+#define NO_DB "|" NO_VALUE "Databases)"
 #define NO_EXT "|Needn't update extesion manager."
 using SettingsCase = std::tuple<const char*, const char*, int, const char*, const char*>;
 const SettingsCase kSettings[] = {
@@ -161,11 +162,9 @@ const SettingsCase kSettings[] = {
      "PreviousBuild=4294967297\nUpdateLoader=-2147483649\n",
      0, "a,||56 1 12 0 2147483647 -2147483648 0", FILES "a" NO_DB NO_EXT},
     {"NoFile", nullptr, 1, "||0 0 0 0 0 0 0", "Cannot open the file. (@/FileGroup1/kvxpatch.ini)"},
-    {"NoFiles", "[Config]\nBuildNumber=5\n", 1, "||0 0 0 0 0 0 0",
-     "Cannot get the value in configuration file. (Config:Files)"},
+    {"NoFiles", "[Config]\nBuildNumber=5\n", 1, "||0 0 0 0 0 0 0", NO_VALUE "Files)"},
     {"NoBuild", "[Config]\nFiles=a\nDatabases=x\nCreateNewFolder=5\nUpdateExt=1\n", 1,
-     "a,||0 0 0 0 0 0 0",
-     FILES "a|Cannot get the value in configuration file. (Config:BuildNumber)"},
+     "a,||0 0 0 0 0 0 0", FILES "a|" NO_VALUE "BuildNumber)"},
 };
 
 using Settings = Inventory<SettingsCase>;
@@ -222,6 +221,7 @@ const EngineCase kEngines[] = {
     {"ThreeNumbers", "version:V9.750.1001\n", 0, "9 750 1001 0", F "version:V9.750.1001.", 0},
     {"FourNumbers", "version:V9.750.7.1001\nx\n", 0, "9 750 1001 7", F "version:V9.750.7.1001.", 0},
     {"EightCharacters", "12345678\r\n", -1, "0 0 0 0", F "12345678.|" F "12345678, no version.", 0},
+    {"EmptyFirstLine", "\r\n1.2.3\n", -1, "0 0 0 0", F ".|" F ", no version.", 0},
     {"EmptyFile", "", -1, "0 0 0 0", "File @/e/version.txt content is empty.", 0},
     {"NoFile", nullptr, -1, "0 0 0 0", "Can not open file @/e/version.txt.", 0},
     {"FolderOf243", "12345678V1", 0, "1 0 0 0", nullptr, 243},
