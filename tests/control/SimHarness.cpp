@@ -59,11 +59,15 @@ std::vector<std::string> SimPartition::RunningTasks() const {
 }
 void SimPartition::SetRunning(const std::vector<std::string>& tasks) const {
   const std::vector<std::string> running = RunningTasks();
+  const auto send = [this](const std::string& command) {  // straight to the server program
+    RunCommand("setpriv --reuid=" + std::to_string(ServerUid()) +
+               " --clear-groups env LD_LIBRARY_PATH=" + binDir + " " + binDir +
+               "/server =" + notesIni + " -c '" + command + "'");
+  };
   for (const std::string& task : running)
-    if (std::count(tasks.begin(), tasks.end(), task) == 0) Domsim("send", "'te " + task + " quit'");
+    if (std::count(tasks.begin(), tasks.end(), task) == 0) send("te " + task + " quit");
   for (const std::string& task : tasks)
-    if (std::count(running.begin(), running.end(), task) == 0)
-      Domsim("send", "'load " + task + "'");
+    if (std::count(running.begin(), running.end(), task) == 0) send("load " + task);
   std::vector<std::string> now = RunningTasks(), want = tasks;
   std::sort(now.begin(), now.end());
   std::sort(want.begin(), want.end());
