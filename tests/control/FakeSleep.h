@@ -1,5 +1,4 @@
-// The recording stand-in for QoKVXSleep: returns at once and remembers the
-// seconds asked for, so loops of waits run in no time.
+// QoKVXSleep of the tests: returns at once, keeps the seconds asked for.
 #ifndef KVX_TESTS_CONTROL_FAKESLEEP_H
 #define KVX_TESTS_CONTROL_FAKESLEEP_H
 #include <vector>

@@ -2,8 +2,6 @@
 #ifndef KVX_TESTS_CONTROL_SIMHARNESS_H
 #define KVX_TESTS_CONTROL_SIMHARNESS_H
 
-#include <sys/types.h>
-
 #include "inventory/KVXInsInfo.h"
 #include "support/TestSupport.h"
 
@@ -20,8 +18,7 @@ struct JournalEntry {
 };
 // tree/name/notes.ini and data owned by kServerUser, bin with `server` and the
 // nine task programs. A started server stops with the object.
-class SimPartition {
- public:
+struct SimPartition {
   SimPartition(const TempTree& tree, const std::string& name);
   ~SimPartition() { Stop(); }
   KVXNParInfo Par() const { return {dataDir, binDir, notesIni}; }
@@ -29,7 +26,7 @@ class SimPartition {
   void Start();  // unless it runs
   void Stop() { Domsim("stop"); }
   std::vector<JournalEntry> Journal() const;
-  std::vector<std::string> JournalCommands() const;  // each checked to come from the owner
+  std::vector<std::string> JournalCommands() const;  // each checked to come from kServerUser
   void ClearJournal() const { RunCommand("truncate -cs0 " + dataDir + "/domsim/journal"); }
   std::vector<std::string> RunningTasks() const;
   void SetRunning(const std::vector<std::string>& tasks) const;  // exactly these run
