@@ -6,5 +6,4 @@ std::vector<int>& FakeSleepCalls() {
   static std::vector<int> calls;
   return calls;
 }
-
 void QoKVXSleep(int seconds) { FakeSleepCalls().push_back(seconds); }
