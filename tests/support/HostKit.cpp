@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -88,6 +89,21 @@ std::string Host::Package(const PackageSpec& want, const std::string& name) {
     WriteFile(dir + "/engine/" + engine + "/version.txt", "Version: " + version + "\n");
   fs::copy_file(BuildDir() + "/driver/UPDSilent", dir + "/UPDSilent");
   return dir;
+}
+
+void Host::StartTasks(const std::vector<std::string>& tasks, size_t ins, size_t k) {
+  const std::string latest = Product(ins) + "/program/latest/";
+  Partition(ins, k).Domsim("libs", latest + "libkvxcore.so " + latest + "libkvxscan.so");
+  Partition(ins, k).Start();
+  Partition(ins, k).SetRunning(tasks);
+  Partition(ins, k).ClearJournal();
+}
+pid_t TaskPid(const SimPartition& par, const std::string& task) {
+  std::istringstream in(ReadFile(par.dataDir + "/domsim/tasks"));
+  long pid = 0;
+  for (std::string name; in >> pid >> name;)
+    if (name == task) return static_cast<pid_t>(pid);
+  return -1;
 }
 
 CommandResult RunUPDSilent(const std::string& cwd, const std::string& args,

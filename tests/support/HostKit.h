@@ -50,6 +50,9 @@ class Host {
   std::string Program(int build, size_t ins = 0) const;
   SimPartition& Partition(size_t ins = 0, size_t k = 0) { return *partitions_[ins][k]; }
   std::string Package(const PackageSpec& want, const std::string& name = "package");
+  // The partition's server with exactly these tasks, each mapping libkvxcore.so
+  // and libkvxscan.so through program/latest; the journal emptied.
+  void StartTasks(const std::vector<std::string>& tasks, size_t ins = 0, size_t k = 0);
   TempTree tree;
   std::vector<InstanceSpec> spec;
 
@@ -60,6 +63,9 @@ class Host {
 // cd cwd && program args, with the debug logs emptied first.
 CommandResult RunUPDSilent(const std::string& cwd, const std::string& args = "",
                            const std::string& program = "./UPDSilent");
+
+// The running task's process id; -1 when it does not run.
+pid_t TaskPid(const SimPartition& par, const std::string& task);
 
 // One line per entry under root, sorted: type, mode, owner, path, link target
 // (and modification time when asked); then a hash of each file's content.
