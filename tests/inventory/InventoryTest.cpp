@@ -16,7 +16,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using kvxtest::WriteFile;
 
 // No registry, an empty log, notes.ini files ok p1 p3 noprogram nodata; "@" is the tree.
@@ -154,13 +153,11 @@ TEST_F(Plain, RegistryInListOrderAndItsWalk) {
 using SettingsCase = std::tuple<const char*, const char*, int, const char*, const char*>;
 const SettingsCase kSettings[] = {
     {"EveryKeyAnyCase",
-     "[config]\nFiles=a,b\nbuildnumber=1234\nDATABASES=c,d\nCreateNewFolder=0\nDepentBuild=1200\n"
-     "ServicePack=1100\npreviousbuild=1201\nUpdateLoader=1\nUpdateExt=2\n",
-     0, "a,b,|c,d,|1234 0 1200 1100 1201 1 1", FILES "a,b"},
-    {"NumbersAndDefaults",
-     "[Config]\nFiles=a\nBuildNumber=  +56\nDepentBuild=12ab\nServicePack=x\n"
-     "PreviousBuild=4294967297\nUpdateLoader=-2147483649\n",
-     0, "a,||56 1 12 0 2147483647 -2147483648 0", FILES "a" NO_DB NO_EXT},
+     "[config]\nFiles=a,b\nbuildnumber=1234\nDATABASES=c,d\nCreateNewFolder=x\nDepentBuild=1200\n"
+     "ServicePack=1100\npreviousbuild=4294967297\nUpdateLoader=-2147483649\nUpdateExt=2\n",
+     0, "a,b,|c,d,|1234 0 1200 1100 2147483647 -2147483648 1", FILES "a,b"},
+    {"Defaults", "[Config]\nFiles=a\nBuildNumber=  +56ab\n", 0, "a,||56 1 0 0 0 0 0",
+     FILES "a" NO_DB NO_EXT},
     {"NoFile", nullptr, 1, "||0 0 0 0 0 0 0", "Cannot open the file. (@/FileGroup1/kvxpatch.ini)"},
     {"NoFiles", "[Config]\nBuildNumber=5\n", 1, "||0 0 0 0 0 0 0", NO_VALUE "Files)"},
     {"NoBuild", "[Config]\nFiles=a\nDatabases=x\nCreateNewFolder=5\nUpdateExt=1\n", 1,
@@ -183,7 +180,9 @@ TEST_P(Settings, ReadAndLogged) {
       << s.iServicePack << " " << s.iPreviousBuild << " " << s.iUpdateLoader << " " << s.bUpdateExt;
   EXPECT_EQ(settings, got.str());
   EXPECT_EQ(At(log), Log());
-  EXPECT_EQ(2, FreeFileList() + CheckEnvironment(s));  // nothing to free, no such folder
+  ReadFileList(s);  // and freed again
+  EXPECT_EQ(2, FreeFileList() + CheckEnvironment(s));
+  EXPECT_STREQ("", szDlls[0]);
 }
 TABLE(Settings, kSettings);
 
@@ -193,9 +192,10 @@ using Newest = Inventory<std::tuple<const char*, bool, const char*, const char*>
 TEST_P(Newest, ByListing) {
   const auto& [name, hotfix, folders, want] = GetParam();
   std::istringstream in(folders);
-  for (std::string f; in >> f;) fs::create_directories(tree_ / ("p/" + f));
+  for (std::string f; in >> f;) std::filesystem::create_directories(tree_ / ("p/" + f));
   WriteFile(tree_ / (hotfix ? "p/B9998" : "p/V9.9.9.8"), "");
-  fs::create_directory_symlink(tree_.path(), tree_ / (hotfix ? "p/B9999" : "p/V9.9.9.9"));
+  std::filesystem::create_directory_symlink(tree_.path(),
+                                            tree_ / (hotfix ? "p/B9999" : "p/V9.9.9.9"));
   std::string out(64, '#');
   const char* got = hotfix ? GetLatestHFPathN((tree_.path() + "/").c_str(), "p", &out[0], 1024)
                            : GetLatestPathN(tree_.path().c_str(), "p", &out[0], 1024);
