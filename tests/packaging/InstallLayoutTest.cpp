@@ -50,7 +50,11 @@ Layout SimkitLayout() {
 }
 
 Layout SkeletonLayout() {
-  return {{"UPDSilent", true}, {"README", false}, {"FileGroup1/kvxpatch.ini", false}};
+  Layout layout{{"UPDSilent", true}, {"README", false}, {"FileGroup1/kvxpatch.ini", false}};
+#ifdef KVX_HAVE_KVXINFO
+  layout["kvxinfo"] = true;
+#endif
+  return layout;
 }
 
 bool HaveTool(const char* tool) {

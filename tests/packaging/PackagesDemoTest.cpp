@@ -69,10 +69,13 @@ TEST_F(PackagesTest, SkeletonUnpacksIntoOneFolderWithARunnableInstaller) {
                 .exitStatus,
             0);
   const std::string top = unpacked / kSkeletonDir;
-  EXPECT_EQ(FilesUnder(unpacked.path()),
-            (std::set<std::string>{std::string(kSkeletonDir) + "/UPDSilent",
-                                   std::string(kSkeletonDir) + "/README",
-                                   std::string(kSkeletonDir) + "/FileGroup1/kvxpatch.ini"}));
+  std::set<std::string> want{std::string(kSkeletonDir) + "/UPDSilent",
+                             std::string(kSkeletonDir) + "/README",
+                             std::string(kSkeletonDir) + "/FileGroup1/kvxpatch.ini"};
+#ifdef KVX_HAVE_KVXINFO
+  want.insert(std::string(kSkeletonDir) + "/kvxinfo");
+#endif
+  EXPECT_EQ(FilesUnder(unpacked.path()), want);
   EXPECT_TRUE(IsExecutableFile(top + "/UPDSilent"));
 
   // With no instance registry the packaged installer still runs, logs why
