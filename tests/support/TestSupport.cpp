@@ -30,6 +30,8 @@ void WriteFile(const std::string& path, const std::string& content) {
   if (!(std::ofstream(path, std::ios::binary) << content)) throw std::runtime_error(path);
 }
 std::string ReadFile(const std::string& path) {
+  std::error_code ec;  // a folder opens, but reading it throws
+  if (!std::filesystem::is_regular_file(path, ec)) return "";
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
