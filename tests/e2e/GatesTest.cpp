@@ -60,11 +60,11 @@ class Gates : public ::testing::TestWithParam<GateCase> {};
 TEST_P(Gates, VerdictAndLoggedLine) {
   if (!InSandbox()) GTEST_SKIP() << "writes /etc/kvxsysV3.ini: only inside the sandbox";
   const GateCase& c = GetParam();
-  InstanceSpec spec;
-  spec.builds = c.builds;
-  spec.hotfixes = c.hotfixes;
-  spec.partitions = 0;
-  Host host({spec});
+  InstanceSpec want;
+  want.builds = c.builds;
+  want.hotfixes = c.hotfixes;
+  want.partitions = 0;
+  Host host({want});
   const std::string product = host.Product();
   KVXNInsInfo instance;
   for (const std::string& data : {host.tree / "data1", host.tree / "data2"}) {

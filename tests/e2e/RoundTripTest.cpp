@@ -66,9 +66,9 @@ class RoundTrip : public ::testing::TestWithParam<TripCase> {};
 TEST_P(RoundTrip, UpdateThenRollback) {
   if (!InSandbox()) GTEST_SKIP() << "runs the installer: only inside the sandbox";
   const TripCase& c = GetParam();
-  InstanceSpec spec;
-  spec.partitions = 2;  // the second one's server stays down
-  Host host({spec});
+  InstanceSpec want;
+  want.partitions = 2;  // the second one's server stays down
+  Host host({want});
   const std::string product = host.Product(), oldDir = host.Program(1200);
   const std::string dir = c.newFolder ? host.Program(1300) : oldDir, core = "/libkvxcore.so";
   for (size_t k = 0; k < 2; ++k) WriteFile(host.Partition(0, k).binDir + "/libkvxext.so", "old\n");

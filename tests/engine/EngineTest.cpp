@@ -20,7 +20,7 @@ void Use(Host& host) {
   EnsureAccounts();
   g_lstKVXNIns.assign(1, KVXNInsInfo());
   g_lstKVXNIns[0].strProductPath = host.Product();
-  if (host.spec[0].partitions) g_lstKVXNIns[0].vecParInfo = {host.Partition().Par()};
+  if (host.instances[0].partitions) g_lstKVXNIns[0].vecParInfo = {host.Partition().Par()};
   g_iCurIns = 0;
   std::snprintf(g_szKVXPatch, sizeof g_szKVXPatch, "%s", host.Product().c_str());
   ClearDebugLog();

@@ -59,10 +59,10 @@ INSTANTIATE_TEST_SUITE_P(Gates, PlanAgreement, ::testing::Values(
 // the registry or the server's journal, or writes a debug log.
 TEST(Views, InventoryOfARunningHostAndNothingChanges) {
   if (!InSandbox()) GTEST_SKIP() << "writes /etc/kvxsysV3.ini: only inside the sandbox";
-  InstanceSpec spec;
-  spec.hotfixes = {1250};
-  spec.engines = {"alder/V10.000.1000", "alder/V9.750.1001"};  // the newest is not latest
-  Host host({spec});
+  InstanceSpec want;
+  want.hotfixes = {1250};
+  want.engines = {"alder/V10.000.1000", "alder/V9.750.1001"};  // the newest is not latest
+  Host host({want});
   SimPartition& par = host.Partition();
   fs::remove(par.dataDir + "/kvx/kvquar.nsf");
   host.StartTasks({"kvxreal", "kvxcm"});
@@ -165,10 +165,10 @@ TEST(Hazards, PlanFailsNamingTheText) {
   for (const HazardCase& c : kHazards) {
     SCOPED_TRACE(c.name);
     const std::string what = c.what;
-    InstanceSpec spec;
+    InstanceSpec instance;
     TempTree odd;
-    if (what == "product path") spec.product = odd / c.text;
-    Host host({spec});
+    if (what == "product path") instance.product = odd / c.text;
+    Host host({instance});
     PackageSpec want;
     if (what == "listed file") want.files.push_back(c.text);
     if (what == "listed database") want.config += "Databases=" + std::string(c.text) + "\n";

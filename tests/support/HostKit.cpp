@@ -30,10 +30,10 @@ std::string FileText(const std::string& name, const std::string& origin, int bui
   return ReadFile(BuildDir() + "/sim/domsim-task") + "\n#" + text + "\n";  // still runs
 }
 
-Host::Host(std::vector<InstanceSpec> instances) : spec(std::move(instances)) {
+Host::Host(std::vector<InstanceSpec> wanted) : instances(std::move(wanted)) {
   std::string names, sections;
-  for (size_t i = 0; i < spec.size(); ++i) {
-    InstanceSpec& want = spec[i];
+  for (size_t i = 0; i < instances.size(); ++i) {
+    InstanceSpec& want = instances[i];
     if (want.product.empty()) want.product = tree / want.name + "/product";
     fs::create_directories(want.product + "/hotfix");
     for (int build : want.builds) {

@@ -44,9 +44,9 @@ std::string FileText(const std::string& name, const std::string& origin, int bui
 
 class Host {
  public:
-  explicit Host(std::vector<InstanceSpec> instances = {InstanceSpec()});  // and the registry
+  explicit Host(std::vector<InstanceSpec> wanted = {InstanceSpec()});  // and the registry
   ~Host();
-  std::string Product(size_t ins = 0) const { return spec[ins].product; }
+  std::string Product(size_t ins = 0) const { return instances[ins].product; }
   std::string Program(int build, size_t ins = 0) const;
   SimPartition& Partition(size_t ins = 0, size_t k = 0) { return *partitions_[ins][k]; }
   std::string Package(const PackageSpec& want, const std::string& name = "package");
@@ -54,7 +54,7 @@ class Host {
   // and libkvxscan.so through program/latest; the journal emptied.
   void StartTasks(const std::vector<std::string>& tasks, size_t ins = 0, size_t k = 0);
   TempTree tree;
-  std::vector<InstanceSpec> spec;
+  std::vector<InstanceSpec> instances;
 
  private:
   std::vector<std::vector<std::unique_ptr<SimPartition>>> partitions_;
