@@ -38,10 +38,14 @@ std::vector<JournalEntry> SimPartition::Journal() const {  // "time<TAB>uid<TAB>
     entries.push_back({static_cast<uid_t>(std::stoul(uid)), command});
   return entries;
 }
+// Commands go as notes.ini's owner, which a fault run may change.
+uid_t NotesIniOwner(const std::string& notesIni) {
+  struct stat st {};
+  return ::stat(notesIni.c_str(), &st) == 0 ? st.st_uid : ServerUid();
+}
 std::vector<std::string> SimPartition::JournalCommands() const {
   std::vector<std::string> commands;
-  struct stat st {};
-  const uid_t owner = ::stat(notesIni.c_str(), &st) == 0 ? st.st_uid : ServerUid();
+  const uid_t owner = NotesIniOwner(notesIni);
   for (const JournalEntry& e : Journal()) {
     EXPECT_EQ(owner, e.uid) << e.command << ": not sent as the notes.ini owner";
     commands.push_back(e.command);
@@ -57,7 +61,7 @@ std::vector<std::string> SimPartition::RunningTasks() const {
 void SimPartition::SetRunning(const std::vector<std::string>& tasks) const {
   const std::vector<std::string> running = RunningTasks();
   const auto send = [this](const std::string& command) {  // straight to the server program
-    RunCommand("setpriv --reuid=" + std::to_string(ServerUid()) +
+    RunCommand("setpriv --reuid=" + std::to_string(NotesIniOwner(notesIni)) +
                " --clear-groups env LD_LIBRARY_PATH=" + binDir + " " + binDir +
                "/server =" + notesIni + " -c '" + command + "'");
   };
