@@ -16,8 +16,7 @@ struct JournalEntry {
   uid_t uid;
   std::string command;
 };
-// tree/name/notes.ini and data owned by kServerUser, bin with `server` and the
-// nine task programs. A started server stops with the object.
+// tree/name: notes.ini and data of kServerUser, bin with the programs; stops with the object.
 struct SimPartition {
   SimPartition(const TempTree& tree, const std::string& name);
   ~SimPartition() { Stop(); }
