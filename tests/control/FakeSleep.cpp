@@ -2,9 +2,6 @@
 
 #include "control/QoKVXSleep.h"
 
-std::vector<int>& FakeSleepCalls() {
-  static std::vector<int> calls;
-  return calls;
-}
-
-void QoKVXSleep(int seconds) { FakeSleepCalls().push_back(seconds); }
+static std::vector<int> g_calls;  // filled only once main runs
+std::vector<int>& FakeSleepCalls() { return g_calls; }
+void QoKVXSleep(int seconds) { g_calls.push_back(seconds); }

@@ -1,188 +1,96 @@
-// The installer as a black box: argument shapes, registries that are missing,
-// malformed, empty or of another kind, and what the run logs and returns.
+// The installer as a black box (argument shapes, registry failures, exit
+// status) and the debug log line every unit writes.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <algorithm>
-#include <string>
-#include <vector>
-
-#include "support/TestSupport.h"
+#include "driver/DebugLog.h"
+#include "support/HostKit.h"
 
 using namespace kvxtest;
+using Lines = std::vector<std::string>;
+using ::testing::Contains;
 
 namespace {
 
-// -300 as a shell sees it.
-constexpr int kFailedStatus = 212;
+const std::string kBuilt = BuildDir() + "/driver/UPDSilent";
 
-const char kUpdateBanner[] = "=============================Update KVX=======================";
-const char kRollbackBanner[] = "=============================Rollback KVX=======================";
-const char kEngineBanner[] = "=============================Rollback KVX ENGINE================";
-
-class Driver : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!InSandbox()) GTEST_SKIP() << "writes /etc/kvxsysV3.ini: runs only inside the sandbox";
-    ClearDebugLog();
-    std::remove("/etc/kvxsysV3.ini");
-  }
-  void TearDown() override { std::remove("/etc/kvxsysV3.ini"); }
-
-  // Runs the installer from the folder pkg with the given arguments.
-  int Run(const std::string& args, const std::string& pkg = "/") {
-    const std::string bin = BuildDir() + "/driver/UPDSilent";
-    return RunCommand("cd '" + pkg + "' && '" + bin + "' " + args).exitStatus;
-  }
-
-  // One instance with one partition and a program build, under the tree.
-  std::string AddInstance(const std::string& name, const std::string& version = "V5.8.0",
-                          const std::string& type = "64-bit") {
-    const std::string product = tree_ / name;
-    WriteFile(product + "/program/V5.8.0.1200/libkvx.so", "lib");
-    WriteFile(product + "/notes.ini", "[Notes]\nDirectory=" + product + "/data\nNotesProgram=" +
-                                          product + "/bin\n");
-    sections_ += "[" + name + "]\nProductPath=" + product + "/\nProductVersion=" + version +
-                 "\nInstallType=" + type + "\nDomSvrIKVXCount=1\nDomSvrIKVXSecs=Par1\nPar1=" +
-                 product + "/notes.ini\n";
-    names_ += (names_.empty() ? "" : ",") + name;
-    return product;
-  }
-  void WriteRegistry() {
-    WriteFile("/etc/kvxsysV3.ini", "[KVXInstances]\nKVXInstanceList=" + names_ + "\n" + sections_);
-  }
-
-  static bool Logged(const std::string& message) {
-    const auto messages = DebugLogMessages();
-    return std::find(messages.begin(), messages.end(), message) != messages.end();
-  }
-  static int CountLogged(const std::string& message) {
-    const auto messages = DebugLogMessages();
-    return static_cast<int>(std::count(messages.begin(), messages.end(), message));
-  }
-
-  TempTree tree_;
-  std::string sections_;
-  std::string names_;
-};
-
+// A shape picks a mode (its banner first) or none; the line proves what ran.
+// @ stands for the product path. Nothing here waits: no server runs.
 struct ShapeCase {
-  const char* name;
-  const char* args;
-  const char* banner;  // "" when the shape selects no mode
+  const char *name, *args, *banner, *line;
+  int status;
 };
-
+const char kNoMode[] = "Cannot open the file. (/kvxpatch.ini)";
 const ShapeCase kShapes[] = {
-    {"NoArgumentIsUpdate", "", kUpdateBanner},
-    {"SlashUWithoutFolder", "/u", ""},
-    {"SlashUWithFolder", "/u /pkg", kRollbackBanner},
-    {"SlashUWithTwoWords", "/u /pkg more", ""},
-    {"UpperCaseSlashU", "/U /pkg", ""},
-    {"LongerWordThanSlashU", "/ux /pkg", ""},
-    {"SlashUeWithOneWord", "/ue alder", ""},
-    {"SlashUeWithOnePair", "/ue alder V9.750.1002", kEngineBanner},
-    {"SlashUeWithThreeWords", "/ue alder V9.750.1002 birch", ""},
-    {"SlashUeWithTenWords", "/ue a 1 b 2 c 3 d 4 e 5", kEngineBanner},
-    {"EvenCountOtherWord", "/x a b", ""},
+    {"NoWordIsUpdate", "", "Update KVX", "Cannot open the file. (./FileGroup1/kvxpatch.ini)", 212},
+    {"SlashUAlone", "/u", "", kNoMode, 212},
+    {"SlashUFolder", "/u /pkg/", "Rollback KVX",
+     "Cannot open the file. (/pkg//FileGroup1/kvxpatch.ini)", 212},
+    {"SlashUTwoWords", "/u /pkg more", "", kNoMode, 212},
+    {"UpperSlashU", "/U /pkg", "", kNoMode, 212},
+    {"SlashUx", "/ux /pkg", "", kNoMode, 212},
+    {"SlashUeOneWord", "/ue alder", "", kNoMode, 212},
+    {"SlashUeMissing", "/ue alder V9.750.1003", "Rollback KVX ENGINE",
+     "argv[2] is alder, argv[3] is V9.750.1003", 212},
+    {"SlashUeThreeWords", "/ue alder V9.750.1001 birch", "", kNoMode, 212},
+    {"SlashUeRemoves", "/ue ALDER v9.750.1001", "Rollback KVX ENGINE",
+     "===================Rollback (@/engine/alder/V9.750.1001) successfully===================", 0},
+    {"EvenOtherWord", "/x alder V9.750.1001", "", kNoMode, 212},
 };
+class Driver : public ::testing::TestWithParam<ShapeCase> {};
 
-class ArgumentShape : public Driver, public ::testing::WithParamInterface<ShapeCase> {};
-
-// Without a registry every shape ends at the registry, so what differs is only
-// the banner, and the run fails before any package setting is read.
-TEST_P(ArgumentShape, LogsItsBannerAndFailsWithoutRegistry) {
+TEST_P(Driver, ShapeSelectsModeAndStatus) {
+  if (!InSandbox()) GTEST_SKIP() << "writes /etc/kvxsysV3.ini: only inside the sandbox";
   const ShapeCase& c = GetParam();
-  EXPECT_EQ(kFailedStatus, Run(c.args));
-  const auto messages = DebugLogMessages();
-  ASSERT_GE(messages.size(), 2u);
-  const std::vector<std::string> banners = {kUpdateBanner, kRollbackBanner, kEngineBanner};
-  int bannerCount = 0;
-  for (const auto& m : messages)
-    bannerCount += std::count(banners.begin(), banners.end(), m) ? 1 : 0;
-  if (*c.banner) {
-    EXPECT_EQ(c.banner, messages.front());
-    EXPECT_EQ(1, bannerCount);
-  } else {
-    EXPECT_EQ(0, bannerCount);
-  }
-  EXPECT_EQ("Parsing kvxsys.ini error.", messages.back());
-  EXPECT_FALSE(Logged("file number is 0 from kvxpatch.ini"));
+  InstanceSpec want;
+  want.engines = {"alder/V9.750.1001", "alder/V9.750.1002"};
+  Host host({want});
+  EXPECT_EQ(c.status, RunUPDSilent("/", c.args, kBuilt).exitStatus);
+  const Lines log = DebugLogMessages();
+  std::string banner = std::string("=============================") + c.banner;
+  banner += std::string(c.banner).size() > 12 ? "================" : "=======================";
+  EXPECT_EQ(*c.banner ? banner : "Info:ParseKVXInsINI Begin.", log.at(0));
+  EXPECT_THAT(log, Contains("There is 1 KVX installed in current system!"));
+  std::string line = c.line;
+  if (line.find('@') != std::string::npos) line.replace(line.find('@'), 1, host.Product());
+  EXPECT_THAT(log, Contains(line));
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, ArgumentShape, ::testing::ValuesIn(kShapes),
+INSTANTIATE_TEST_SUITE_P(Shapes, Driver, ::testing::ValuesIn(kShapes),
                          [](const auto& i) { return std::string(i.param.name); });
 
-TEST_F(Driver, MissingRegistryLogsItsPathAndFails) {
-  EXPECT_EQ(kFailedStatus, Run(""));
-  const std::vector<std::string> expected = {
-      kUpdateBanner,
-      "Info:ParseKVXInsINI Begin.",
-      "g_lstKVXNIns size is 0",
-      "Error: Cannot find the kvxsys.ini in '/etc/kvxsysV3.ini' !",
-      "Parsing kvxsys.ini error.",
-  };
-  EXPECT_EQ(expected, DebugLogMessages());
-}
-
-TEST_F(Driver, MalformedRegistryFailsBeforeThePackageIsRead) {
-  WriteFile("/etc/kvxsysV3.ini", "[KVXInstances]\nKVXInstanceList=one\n[one]\nProductPath=/p\n");
-  EXPECT_EQ(kFailedStatus, Run(""));
-  EXPECT_TRUE(Logged("Parsing kvxsys.ini error."));
-  EXPECT_FALSE(Logged("Cannot open the file. (./FileGroup1/kvxpatch.ini)"));
-}
-
-TEST_F(Driver, RegistryWithoutInstanceListMeansNothingInstalled) {
+TEST(DriverRegistry, MissingOrEmptyFailsBeforeAnyPackage) {
+  if (!InSandbox()) GTEST_SKIP() << "writes /etc/kvxsysV3.ini: only inside the sandbox";
+  std::remove("/etc/kvxsysV3.ini");
+  EXPECT_EQ(212, RunUPDSilent("/", "", kBuilt).exitStatus);
+  EXPECT_EQ((Lines{"=============================Update KVX=======================",
+                   "Info:ParseKVXInsINI Begin.", "g_lstKVXNIns size is 0",
+                   "Error: Cannot find the kvxsys.ini in '/etc/kvxsysV3.ini' !",
+                   "Parsing kvxsys.ini error."}),
+            DebugLogMessages());
   WriteFile("/etc/kvxsysV3.ini", "[KVXInstances]\nOther=1\n");
-  EXPECT_EQ(kFailedStatus, Run(""));
-  EXPECT_TRUE(Logged("There is no 'KVXInstanceList' in 'KVXInstances'"));
+  EXPECT_EQ(212, RunUPDSilent("/", "", kBuilt).exitStatus);
   EXPECT_EQ("No 64-bit KVX 5.8 installed.", DebugLogMessages().back());
+  std::remove("/etc/kvxsysV3.ini");
 }
 
-TEST_F(Driver, InstancesOfAnotherVersionOrTypeAreNotInstalled) {
-  AddInstance("old", "V5.7.0");
-  AddInstance("narrow", "V5.8.0", "32-bit");
-  WriteRegistry();
-  EXPECT_EQ(kFailedStatus, Run(""));
-  EXPECT_EQ("No 64-bit KVX 5.8 installed.", DebugLogMessages().back());
-}
-
-TEST_F(Driver, NoModeReadsEverythingAndChangesNothing) {
-  AddInstance("one");
-  AddInstance("two");
-  WriteRegistry();
-  EXPECT_EQ(kFailedStatus, Run("/U " + tree_.path()));
-  EXPECT_TRUE(Logged("There is 2 KVX installed in current system!"));
-  // No mode still reads the settings, from an empty package folder.
-  EXPECT_TRUE(Logged("Cannot open the file. (/kvxpatch.ini)"));
-  EXPECT_TRUE(Logged("file number is 0 from kvxpatch.ini"));
-  EXPECT_FALSE(Logged("=============================Start update (" + tree_ / "one" +
-                      ")======================="));
-}
-
-// An update without a package has build 0, which no instance accepts: every
-// instance is skipped and the run fails as a whole.
-TEST_F(Driver, UpdateWithoutPackageSkipsEveryInstance) {
-  const std::string one = AddInstance("one");
-  const std::string two = AddInstance("two");
-  WriteRegistry();
-  TempTree package;
-  EXPECT_EQ(kFailedStatus, Run("", package.path()));
-  EXPECT_TRUE(Logged("Cannot open the file. (./FileGroup1/kvxpatch.ini)"));
-  for (const std::string& product : {one, two}) {
-    EXPECT_TRUE(Logged("=============================Start update (" + product +
-                       ")======================="));
-    EXPECT_TRUE(Logged("The current program version is newer than that in this package. So quit. "
-                       "(Old," + product + "/program/V5.8.0.1200:New," + product +
-                       "/program/V5.8.0.0/)"));
-  }
-  EXPECT_EQ(2, CountLogged("The build number of current KVXN is (1200)"));
-}
-
-TEST_F(Driver, RollbackTakesThePackageFolderAsTyped) {
-  AddInstance("one");
-  WriteRegistry();
-  EXPECT_EQ(kFailedStatus, Run("/u /some/hotfix/"));
-  EXPECT_TRUE(Logged("Cannot open the file. (/some/hotfix//FileGroup1/kvxpatch.ini)"));
-  EXPECT_TRUE(Logged("There is no HF, so return"));
+// "[<date time>][pid=..][tid=..][module=<level, hex>] [file:checkdomino_silent]
+// [line: 337]:<message cut at 2047>", appended to /var/log/updsilent_<day>.dbg.
+TEST(DebugLog, FixedPrefixHexLevelCutAt2047AndAppended) {
+  if (!InSandbox()) GTEST_SKIP() << "writes /var/log: only inside the sandbox";
+  ClearDebugLog();
+  WriteFile(DebugLogPath(), "earlier line\n");
+  LogDebugMessage(1, "hello %s %d", "world", 7);
+  LogDebugMessage(255, "%s", std::string(5000, 'x').c_str());
+  const Lines lines = ReadLines(DebugLogPath());
+  ASSERT_EQ(3u, lines.size());
+  EXPECT_EQ("earlier line", lines[0]);
+  const std::string prefix = R"(^\[[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\]\[pid=)" +
+                             std::to_string(::getpid()) + R"(\]\[tid=-?[0-9]+\]\[module=)";
+  const std::string fixed = R"(\] \[file:checkdomino_silent\] \[line: 337\]:)";
+  EXPECT_THAT(lines[1], ::testing::ContainsRegex(prefix + "1" + fixed + "hello world 7$"));
+  EXPECT_THAT(lines[2], ::testing::ContainsRegex(prefix + "ff" + fixed + "x{2047}$"));
 }
 
 }  // namespace

@@ -3,14 +3,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -20,34 +18,23 @@ namespace kvxtest {
 TempTree::TempTree() {
   char pattern[] = "/tmp/kvxtest.XXXXXX";
   if (!::mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-  fs::permissions(path_, fs::perms(0755));
+  fs::permissions(path_ = pattern, fs::perms(0755));
 }
-
 TempTree::~TempTree() {
   std::error_code ignored;
   fs::remove_all(path_, ignored);
 }
 
-std::string TempTree::operator/(const std::string& relative) const {
-  return path_ + "/" + relative;
-}
-
 void WriteFile(const std::string& path, const std::string& content) {
-  const fs::path parent = fs::path(path).parent_path();
-  if (!parent.empty()) fs::create_directories(parent);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw std::runtime_error("cannot write " + path);
-  out << content;
+  if (fs::path(path).has_parent_path()) fs::create_directories(fs::path(path).parent_path());
+  if (!(std::ofstream(path, std::ios::binary) << content)) throw std::runtime_error(path);
 }
-
 std::string ReadFile(const std::string& path) {
+  std::error_code ec;  // a folder opens, but reading it throws
+  if (!std::filesystem::is_regular_file(path, ec)) return "";
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
-
 std::vector<std::string> ReadLines(const std::string& path) {
   std::vector<std::string> lines;
   std::ifstream in(path, std::ios::binary);
@@ -56,56 +43,53 @@ std::vector<std::string> ReadLines(const std::string& path) {
 }
 
 CommandResult RunCommand(const std::string& command) {
-  struct PipeCloser {
-    void operator()(FILE* f) const { ::pclose(f); }
-  };
   std::fflush(nullptr);
-  FILE* raw = ::popen((command + " 2>&1").c_str(), "r");
-  if (!raw) return {-1, ""};
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return {-1, ""};
   std::string output;
-  std::array<char, 4096> chunk;
-  size_t n;
-  while ((n = std::fread(chunk.data(), 1, chunk.size(), raw)) > 0) output.append(chunk.data(), n);
-  const int status = ::pclose(raw);
-  int exitStatus = -1;
-  if (WIFEXITED(status)) exitStatus = WEXITSTATUS(status);
-  else if (WIFSIGNALED(status)) exitStatus = 128 + WTERMSIG(status);
-  return {exitStatus, output};
+  char chunk[4096];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, n);
+  const int status = ::pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), output};
 }
 
 std::string DebugLogPath() {
   const std::time_t now = std::time(nullptr);
   struct tm local {};
-  localtime_r(&now, &local);
   char day[20];
-  std::strftime(day, sizeof day, "%Y%m%d", &local);
+  std::strftime(day, sizeof day, "%Y%m%d", localtime_r(&now, &local));
   return std::string("/var/log/updsilent_") + day + ".dbg";
 }
-
-std::vector<std::string> DebugLogMessages() {
-  static const std::string kPrefixEnd = "[file:checkdomino_silent] [line: 337]:";
+static std::vector<std::string> DebugLogs() {  // oldest first
+  std::vector<std::string> files;
+  std::error_code ignored;
+  for (const auto& e : fs::directory_iterator("/var/log", ignored))
+    if (e.path().filename().string().rfind("updsilent_", 0) == 0) files.push_back(e.path());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+std::vector<std::string> DebugLogMessages(bool own) {
+  static const char* const kRepeated[] = {"Info:ParseKVXInsINI", "The server's file lock",
+                                          "Submit command",      "szNotesIniFiles",
+                                          "stat: over",          "setuid over"};
   std::vector<std::string> messages;
-  for (const std::string& line : ReadLines(DebugLogPath())) {
-    const size_t at = line.find(kPrefixEnd);
-    messages.push_back(at == std::string::npos ? line : line.substr(at + kPrefixEnd.size()));
+  for (const std::string& file : DebugLogs()) {
+    for (const std::string& line : ReadLines(file)) {
+      const size_t at = line.find("[line: 337]:");
+      const std::string m = at == std::string::npos ? line : line.substr(at + 12);
+      const auto repeated = [&m](const char* start) { return m.rfind(start, 0) == 0; };
+      if (!own || std::none_of(std::begin(kRepeated), std::end(kRepeated), repeated))
+        messages.push_back(m);
+    }
   }
   return messages;
 }
-
 void ClearDebugLog() {
-  std::error_code ignored;
-  fs::remove(DebugLogPath(), ignored);
+  for (const std::string& file : DebugLogs()) std::remove(file.c_str());
 }
 
-static std::string EnvOr(const char* name, const std::string& fallback) {
-  const char* value = std::getenv(name);
-  return value && *value ? value : fallback;
-}
-
-std::string BuildDir() { return EnvOr("KVX_BUILD_DIR", "."); }
-std::string SourceDir() { return EnvOr("KVX_SOURCE_DIR", ".."); }
-std::string SandboxRunner() { return EnvOr("KVX_SANDBOX", SourceDir() + "/tests/support/sandbox-run"); }
-
+std::string BuildDir() { return std::getenv("KVX_BUILD_DIR") ?: "."; }
+std::string SourceDir() { return std::getenv("KVX_SOURCE_DIR") ?: ".."; }
 bool InSandbox() { return ::geteuid() == 0 && std::getenv("KVX_SANDBOX_ROOT") != nullptr; }
 
 }  // namespace kvxtest

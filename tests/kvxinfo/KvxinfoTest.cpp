@@ -1,0 +1,184 @@
+// kvxinfo on kit hosts: the plan against the UPDSilent run that follows, the
+// views (which change nothing), the exit statuses, verify on hosts broken after
+// a real update, and the plan's refusal of names a shell would split.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "support/HostKit.h"
+
+namespace fs = std::filesystem;
+using namespace kvxtest;
+using Json = nlohmann::json;
+
+namespace {
+
+CommandResult Kvxinfo(const std::string& a) {
+  return RunCommand(BuildDir() + "/kvxinfo/kvxinfo " + a);
+}
+const auto kName = [](const auto& i) { return std::string(i.param.name); };
+
+struct AgreeCase {  // the package; the decision, gate ("" none) and UPDSilent's exit predicted
+  const char* name;
+  int build;
+  const char *config, *decision, *gate;
+  int exit;
+};
+class PlanAgreement : public ::testing::TestWithParam<AgreeCase> {};
+
+// kvxinfo decides with the installer's own gates, and the run that follows
+// ends as it said, with its reason as the last line.
+TEST_P(PlanAgreement, InstallerDoesWhatThePlanSaid) {
+  if (!InSandbox()) GTEST_SKIP() << "writes /etc/kvxsysV3.ini: only inside the sandbox";
+  const AgreeCase& c = GetParam();
+  Host host;
+  if (c.build == 0) fs::remove(host.Partition().dataDir + "/kvx/kvtime.nsf");
+  const std::string pkg = host.Package({c.build ? c.build : 1300, {"libkvxcore.so"}, c.config, {}});
+  const Json plan = Json::parse(Kvxinfo("--json plan " + pkg).output);
+  const Json& ins = plan["instances"][0];
+  EXPECT_EQ(c.decision, ins["decision"]);
+  EXPECT_EQ(c.gate, ins["gate"].is_null() ? "" : ins["gate"].get<std::string>());
+  EXPECT_EQ(c.exit, plan["installer_exit"]);
+  EXPECT_EQ(c.exit, RunUPDSilent(pkg).exitStatus);
+  EXPECT_EQ(c.exit ? ins["reason"].get<std::string>()
+                   : "=============================Update (" + host.Product() +
+                         ") successfully=======================",
+            DebugLogMessages(true).back());
+}
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Gates, PlanAgreement, ::testing::Values(
+    AgreeCase{"Applies", 1300, "", "applies", "", 0},
+    AgreeCase{"ProgramNotOlder", 1200, "", "skipped", "program build", 212},
+    AgreeCase{"DepentBuildDiffers", 1300, "DepentBuild=1199", "fails", "DepentBuild", 212},
+    AgreeCase{"DatabaseMissing", 0, "", "fails", "databases", 212}), kName);  // build 0: kvtime.nsf gone
+// clang-format on
+
+// The inventory of a running host; none of the views changes the host tree,
+// the registry or the server's journal, or writes a debug log.
+TEST(Views, InventoryOfARunningHostAndNothingChanges) {
+  if (!InSandbox()) GTEST_SKIP() << "writes /etc/kvxsysV3.ini: only inside the sandbox";
+  InstanceSpec want;
+  want.hotfixes = {1250};
+  want.engines = {"alder/V10.000.1000", "alder/V9.750.1001"};  // the newest is not latest
+  Host host({want});
+  SimPartition& par = host.Partition();
+  fs::remove(par.dataDir + "/kvx/kvquar.nsf");
+  host.StartTasks({"kvxreal", "kvxcm"});
+  const std::string pkg = host.Package({});
+  const std::string before = Snapshot(host.tree.path(), true) + ReadFile("/etc/kvxsysV3.ini");
+  ClearDebugLog();
+
+  const Json inventory = Json::parse(Kvxinfo("--json").output)["instances"][0];
+  EXPECT_EQ("1200", inventory["program_build"]);
+  EXPECT_EQ("V5.8.0.1200", inventory["program_latest"]);
+  EXPECT_EQ(1250, inventory["hotfix_build"]);
+  EXPECT_EQ("V10.000.1000", inventory["engines"][0]["newest"]);
+  EXPECT_EQ("V9.750.1001", inventory["engines"][0]["latest"]);
+  const Json& p = inventory["partitions"][0];
+  EXPECT_EQ(std::string(kServerUser), p["owner"]);
+  EXPECT_EQ(true, p["server_running"]);
+  EXPECT_EQ(Json({"kvxreal", "kvxcm"}), p["tasks_running"]);
+  EXPECT_EQ("Database \"" + par.dataDir + "/kvx/kvquar.nsf\" has not been generated before.",
+            p["database_problem"]);
+  for (const std::string& args :
+       {std::string("--json"), "plan " + pkg, std::string("verify"), "--json verify " + pkg})
+    Kvxinfo(args);
+  EXPECT_EQ(before, Snapshot(host.tree.path(), true) + ReadFile("/etc/kvxsysV3.ini"));
+  EXPECT_TRUE(par.JournalCommands().empty());
+  EXPECT_FALSE(fs::exists(DebugLogPath()));
+  par.Stop();
+  EXPECT_THAT(Kvxinfo("").output,
+              ::testing::HasSubstr("    server          not running\n    KVX tasks       none\n"));
+}
+
+// The exit statuses kvxinfo(1) documents.
+TEST(Statuses, AsDocumented) {
+  if (!InSandbox()) GTEST_SKIP() << "writes /etc/kvxsysV3.ini: only inside the sandbox";
+  Host host;
+  const std::string nothing = host.Package({1100, {}, "", {}}), empty = host.tree / "empty";
+  fs::create_directories(empty);
+  const std::pair<std::string, int> kStatuses[] = {
+      {"--help", 0},        {"list", 64},           {"plan", 64},          {"plan /nonexistent", 4},
+      {"plan " + empty, 4}, {"verify " + empty, 4}, {"plan " + nothing, 2}};
+  for (const auto& [args, status] : kStatuses) EXPECT_EQ(status, Kvxinfo(args).exitStatus) << args;
+  std::remove("/etc/kvxsysV3.ini");
+  for (const char* args : {"--json", "verify"}) EXPECT_EQ(3, Kvxinfo(args).exitStatus) << args;
+}
+
+struct BrokenCase {
+  const char* name;
+  const char* damage;  // a command in the product folder after a real update; $B: Par1's bin
+  const char* named;   // the detail of a failed row; "" when the host verifies
+};
+class Verify : public ::testing::TestWithParam<BrokenCase> {};
+
+// A new-folder update of 1300 with loader, extension manager and engine
+// alder, then one fault a run could leave: verify fails and names it.
+TEST_P(Verify, NamesTheFault) {
+  if (!InSandbox()) GTEST_SKIP() << "runs the installer: only inside the sandbox";
+  const BrokenCase& c = GetParam();
+  Host host;
+  const std::vector<std::string> files = {"libkvxcore.so", "libkvxscan.so", "libkvxext.so",
+                                          "loader"};
+  const std::string pkg =
+      host.Package({1300, files, "UpdateLoader=1\nUpdateExt=1", {{"alder", "9.750.1002"}}});
+  ASSERT_EQ(0, RunUPDSilent(pkg).exitStatus);
+  ASSERT_EQ(
+      0, RunCommand("cd " + host.Product() + " && B=" + host.Partition().binDir + " && " + c.damage)
+             .exitStatus);
+  const CommandResult r = Kvxinfo("verify " + pkg);
+  EXPECT_EQ(*c.named ? 1 : 0, r.exitStatus) << r.output;
+  EXPECT_THAT(r.output, ::testing::HasSubstr(c.named));
+}
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Hosts, Verify, ::testing::Values(
+    BrokenCase{"Clean", "true", ""},
+    BrokenCase{"DanglingLatest", "rm -r program/V5.8.0.1300", "program/latest names"},
+    BrokenCase{"AsideFileLeft", "cp program/V5.8.0.1300/libkvxscan.so program/V5.8.0.1300/libkvxscan.so_1", "libkvxscan.so_1 is left beside libkvxscan.so"},
+    BrokenCase{"HotfixWithoutSettings", "rm hotfix/B1300/FileGroup1/kvxpatch.ini", "kvxpatch.ini is missing"},
+    BrokenCase{"LibraryCutShort", "truncate -s 5 program/V5.8.0.1300/libkvxscan.so", "libkvxscan.so: 5 bytes, the package has 41"},
+    BrokenCase{"BackupCutShort", "truncate -s 5 hotfix/B1300/FileGroup1/libkvxcore.so", "libkvxcore.so: 5 bytes, V5.8.0.1200 has 38"},
+    BrokenCase{"LoaderNotUpdated", "cp program/V5.8.0.1200/loader $B/kvxemf", "/kvxemf is not the loader of V5.8.0.1300"},
+    BrokenCase{"EngineNotSwitched", "ln -sfn $PWD/engine/alder/V9.750.1001 engine/alder/latest", "latest does not name V9.750.1002"}), kName);
+// clang-format on
+
+// The plan fails an instance whose path, or a package whose listed name,
+// holds what the installer's unquoted root shell commands would split.
+struct HazardCase {
+  const char* name;
+  const char* what;  // product path, listed file or listed database
+  const char* text;  // the product folder's name, or the listed name
+  const char* holds;
+};
+// clang-format off
+const HazardCase kHazards[] = {
+    {"Blank", "product path", "kvx 1", "a blank"}, {"Tab", "product path", "kvx\t1", "a blank"},
+    {"Semicolon", "listed file", "lib;rm.so", "';'"}, {"Command", "listed file", "lib$(id).so", "'$'"},
+    {"Backquote", "listed file", "lib`id`.so", "'`'"}, {"Quote", "listed file", "lib'x.so", "'''"},
+    {"DoubleQuote", "listed file", "lib\"x.so", "'\"'"}, {"Pipe", "listed file", "lib|x.so", "'|'"},
+    {"Glob", "listed file", "lib*.so", "'*'"}, {"Ampersand", "listed database", "kvx&x", "'&'"}};
+// clang-format on
+TEST(Hazards, PlanFailsNamingTheText) {
+  if (!InSandbox()) GTEST_SKIP() << "writes /etc/kvxsysV3.ini: only inside the sandbox";
+  for (const HazardCase& c : kHazards) {
+    SCOPED_TRACE(c.name);
+    const std::string what = c.what;
+    InstanceSpec instance;
+    TempTree odd;
+    if (what == "product path") instance.product = odd / c.text;
+    Host host({instance});
+    PackageSpec want;
+    if (what == "listed file") want.files.push_back(c.text);
+    if (what == "listed database") want.config += "Databases=" + std::string(c.text) + "\n";
+    const Json plan = Json::parse(Kvxinfo("--json plan " + host.Package(want)).output);
+    const std::string text = what == "product path" ? host.Product() : c.text;
+    EXPECT_EQ("fails", plan["instances"][0]["decision"]);
+    EXPECT_EQ(what + " \"" + text + "\" holds " + c.holds +
+                  ": the installer passes it unquoted to root shell commands",
+              plan["instances"][0]["reason"]);
+  }
+}
+
+}  // namespace
