@@ -196,11 +196,11 @@ TEST_P(Newest, ByListing) {
   WriteFile(tree_ / (hotfix ? "p/B9998" : "p/V9.9.9.8"), "");
   std::filesystem::create_directory_symlink(tree_.path(),
                                             tree_ / (hotfix ? "p/B9999" : "p/V9.9.9.9"));
-  std::string out(64, '#');
-  const char* got = hotfix ? GetLatestHFPathN((tree_.path() + "/").c_str(), "p", &out[0], 1024)
-                           : GetLatestPathN(tree_.path().c_str(), "p", &out[0], 1024);
-  EXPECT_EQ(*want ? tree_ / ("p/" + std::string(want + (*want == '-'))) : std::string(64, '#'),
-            out.c_str());
+  const std::string untouched(1024, '#');
+  std::string out = untouched;
+  const char* got = hotfix ? GetLatestHFPathN((tree_.path() + "/").c_str(), "p", &out[0], out.size())
+                           : GetLatestPathN(tree_.path().c_str(), "p", &out[0], out.size());
+  EXPECT_EQ(*want ? tree_ / ("p/" + std::string(want + (*want == '-'))) : untouched, out.c_str());
   EXPECT_EQ(*want == '-' || !*want ? nullptr : out.c_str(), got);
 }
 const std::tuple<const char*, bool, const char*, const char*> kFolders[] = {
