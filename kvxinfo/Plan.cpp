@@ -34,6 +34,7 @@ namespace kvxinfo {
 namespace {
 
 constexpr char kMissingPackageFile[] = "file missing in package: %s";
+constexpr char kPackageFileNotAFile[] = "not a file in package: %s";
 constexpr char kNoSpace[] = "not enough free space in %s for %s: needs %llu bytes, %llu free";
 constexpr char kInPlaceLoss[] =
     "the in-place swap moves the old libraries aside before copying: a copy that fails leaves "
@@ -185,8 +186,12 @@ class InstancePlanner {
     for (const std::string& line : hazards) problems.push_back({"shell-safe names", line});
     for (const std::string& name : plan.files) {
       const std::string source = info_.strPackagePath + "/" + name;
+      // A folder opens for reading too, but the copy of it fails.
+      struct stat st {};
       if (!QoKVXFileOpUtil::exist(source.c_str()))
         problems.push_back({"package files", Format(kMissingPackageFile, source.c_str())});
+      else if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        problems.push_back({"package files", Format(kPackageFileNotAFile, source.c_str())});
     }
     for (const SpaceCheck& c : Space(ins, paths, plan).Checks()) {
       plan.space.push_back(c);

@@ -55,6 +55,23 @@ INSTANTIATE_TEST_SUITE_P(Gates, PlanAgreement, ::testing::Values(
     AgreeCase{"DatabaseMissing", 0, "", "fails", "databases", 212}), kName);  // build 0: kvtime.nsf gone
 // clang-format on
 
+// A listed file the package lacks, or that is a folder, fails the plan: the
+// installer's copy of it would fail and the run still end with 0.
+TEST(PackageFiles, MissingOrAFolderFailsThePlan) {
+  if (!InSandbox()) GTEST_SKIP() << "writes /etc/kvxsysV3.ini: only inside the sandbox";
+  for (const bool folder : {false, true}) {
+    Host host;
+    const std::string pkg = host.Package({1300, {"libkvxcore.so"}, "", {}});
+    const std::string file = pkg + "/FileGroup1/libkvxcore.so";
+    fs::remove(file);
+    if (folder) fs::create_directory(file);
+    const Json ins = Json::parse(Kvxinfo("--json plan " + pkg).output)["instances"][0];
+    EXPECT_EQ("package files", ins["gate"]);
+    EXPECT_EQ((folder ? "not a file in package: " : "file missing in package: ") + file,
+              ins["reason"]);
+  }
+}
+
 // The inventory of a running host; none of the views changes the host tree,
 // the registry or the server's journal, or writes a debug log.
 TEST(Views, InventoryOfARunningHostAndNothingChanges) {
