@@ -8,12 +8,15 @@ find_package(Threads REQUIRED)
 
 set(KVX_SANDBOX ${CMAKE_SOURCE_DIR}/tests/support/sandbox-run)
 
-# kvx_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>])
+# kvx_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>]
+#              [COST <s>])
 # Builds one GoogleTest executable and registers it with CTest as one test,
 # run inside the sandbox. The binary's folder and the source tree are passed
 # in the environment so tests can find the built programs and fixtures.
+# COST, its rough length in seconds, starts long tests first: a clean checkout
+# has no timing history, and a pass lasts as long as its last long test.
 function(kvx_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT;COST" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest GTest::gtest_main Threads::Threads)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
@@ -21,8 +24,12 @@ function(kvx_add_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 600)
   endif()
+  if(NOT T_COST)
+    set(T_COST 0)
+  endif()
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
+    COST ${T_COST}
     LABELS "${T_LABELS}"
     FIXTURES_REQUIRED host_untouched
     ENVIRONMENT "KVX_BUILD_DIR=${CMAKE_BINARY_DIR};KVX_SOURCE_DIR=${CMAKE_SOURCE_DIR};KVX_SANDBOX=${KVX_SANDBOX}")
