@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "driver/DebugLog.h"
@@ -79,6 +80,7 @@ TEST_P(Gates, VerdictAndLoggedLine) {
   ReadConfiguration(info, setting);
   InstancePaths paths;
   FillInstancePaths(product.c_str(), setting, paths);
+  g_logged.clear();
   SetLogSink(Capture);
   const GateVerdict verdict = c.setup == kRollback
                                   ? CheckRollbackGates(product.c_str(), setting, paths)
@@ -95,6 +97,11 @@ TEST_P(Gates, VerdictAndLoggedLine) {
   EXPECT_EQ(line, verdict.line);
   if (!line.empty()) {
     EXPECT_EQ(line, g_logged.back());
+  }
+  if (c.setup != kRollback && !c.builds.empty()) {  // the build judged, as the log shows it
+    const int newest = *std::max_element(c.builds.begin(), c.builds.end());
+    EXPECT_THAT(g_logged, ::testing::Contains("The build number of current KVXN is (" +
+                                              std::to_string(newest) + ")"));
   }
 }
 
