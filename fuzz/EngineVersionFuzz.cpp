@@ -14,8 +14,7 @@ KVX_FUZZ_TARGET(EngineVersion) {
   kvxfuzz::WriteBytes(folder + "/version.txt",
                       size ? std::string(reinterpret_cast<const char*>(data) + 1, size - 1) : "");
   for (unsigned steps = size ? data[0] : 0; steps > 0; --steps) folder += "/.";
-  // A file may hold any number, so "every output written" is shown by two
-  // calls from different starting values ending alike.
+  // Any number may be in the file: calls from two start values end alike when all are written.
   int v[4] = {-7, -7, -7, -7}, w[4] = {5, 5, 5, 5};
   const int rc = ReadEngineVersion(&folder[0], &v[0], &v[1], &v[2], &v[3]);
   FUZZ_CHECK(ReadEngineVersion(&folder[0], &w[0], &w[1], &w[2], &w[3]) == rc &&

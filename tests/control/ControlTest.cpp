@@ -13,7 +13,6 @@
 #include "control/SimHarness.h"
 
 using namespace kvxtest;
-using Lines = std::vector<std::string>;
 
 // Locks path until fd closes: unlike a record lock, an open file description's
 // lock shows in this process's own F_GETLK probe (held by pid -1).

@@ -8,7 +8,6 @@
 #include "support/HostKit.h"
 
 using namespace kvxtest;
-using Lines = std::vector<std::string>;
 using ::testing::Contains;
 
 namespace {

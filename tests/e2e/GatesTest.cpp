@@ -95,9 +95,7 @@ TEST_P(Gates, VerdictAndLoggedLine) {
   EXPECT_EQ(c.outcome, verdict.outcome);
   EXPECT_EQ(c.gate, verdict.gate);
   EXPECT_EQ(line, verdict.line);
-  if (!line.empty()) {
-    EXPECT_EQ(line, g_logged.back());
-  }
+  EXPECT_EQ(line, line.empty() ? line : g_logged.back());
   if (c.setup != kRollback && !c.builds.empty()) {  // the build judged, as the log shows it
     const int newest = *std::max_element(c.builds.begin(), c.builds.end());
     EXPECT_THAT(g_logged, ::testing::Contains("The build number of current KVXN is (" +

@@ -15,7 +15,6 @@
 
 namespace fs = std::filesystem;
 using namespace kvxtest;
-using Lines = std::vector<std::string>;
 using Paths = std::set<std::string>;
 
 namespace {

@@ -11,7 +11,6 @@
 
 namespace fs = std::filesystem;
 using namespace kvxtest;
-using Lines = std::vector<std::string>;
 
 namespace {
 

@@ -19,7 +19,6 @@
 
 namespace fs = std::filesystem;
 using namespace kvxtest;
-using Lines = std::vector<std::string>;
 using ::testing::HasSubstr;
 
 namespace {

@@ -12,7 +12,6 @@
 
 namespace fs = std::filesystem;
 using namespace kvxtest;
-using Lines = std::vector<std::string>;
 using ::testing::Contains;
 
 namespace {

@@ -244,7 +244,6 @@ TEST_P(Engine, VersionFile) {
 TABLE(Engine, kEngines);
 
 TEST_F(Plain, EngineVersionRefusesANullOutput) {
-  WriteFile(tree_ / "e/version.txt", "version:V9.750.1001\n");
   int v = 0;
   EXPECT_EQ(-1, ReadEngineVersion(const_cast<char*>((tree_ / "e").c_str()), &v, &v, &v, nullptr));
   EXPECT_EQ("input pointer is NULL.", Log());

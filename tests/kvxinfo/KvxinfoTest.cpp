@@ -61,8 +61,7 @@ TEST(PackageFiles, MissingOrAFolderFailsThePlan) {
   if (!InSandbox()) GTEST_SKIP() << "writes /etc/kvxsysV3.ini: only inside the sandbox";
   for (const bool folder : {false, true}) {
     Host host;
-    const std::string pkg = host.Package({1300, {"libkvxcore.so"}, "", {}});
-    const std::string file = pkg + "/FileGroup1/libkvxcore.so";
+    const std::string pkg = host.Package({}), file = pkg + "/FileGroup1/libkvxcore.so";
     fs::remove(file);
     if (folder) fs::create_directory(file);
     const Json ins = Json::parse(Kvxinfo("--json plan " + pkg).output)["instances"][0];

@@ -31,10 +31,12 @@ struct CommandResult {
 };
 CommandResult RunCommand(const std::string& command);
 
+using Lines = std::vector<std::string>;
+
 std::string DebugLogPath();  // today's /var/log/updsilent_<YYYYMMDD>.dbg
 // The message of every line of every day's log (what follows "[line: 337]:").
 // own leaves out the lines every partition pass and console command repeat.
-std::vector<std::string> DebugLogMessages(bool own = false);
+Lines DebugLogMessages(bool own = false);
 void ClearDebugLog();
 
 std::string BuildDir();
