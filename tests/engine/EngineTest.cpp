@@ -102,7 +102,8 @@ TEST(EngineUpdateArguments, UnknownTypesAndMissingArgumentsAreRefused) {
 
 // "/ue" pairs: in use (its case converted in place), the only version, a
 // missing one, an older one, and a fifth beyond the four taken. The tasks stop
-// before each removal and load once after all; none removed, none loaded.
+// before each removal and load once after all; then a word without its partner
+// is left out: none removed, none loaded.
 TEST(EngineRollback, RemovesNamedVersionsWithTheTasksStopped) {
   if (!InSandbox()) GTEST_SKIP() << "needs root in the sandbox";
   InstanceSpec want;
@@ -145,7 +146,7 @@ TEST(EngineRollback, RemovesNamedVersionsWithTheTasksStopped) {
   EXPECT_EQ(KvxGroupGid(), ::getgid()) << "tasks stopped as kvxgroup";
   par.ClearJournal();
   ClearDebugLog();
-  EXPECT_TRUE(RollbackEngine(4, argv.data()) == 0 && RollbackEngine(3, argv.data()) == 0 &&
+  EXPECT_TRUE(RollbackEngine(5, argv.data()) == 0 && RollbackEngine(3, argv.data()) == 0 &&
               RollbackEngine(4, nullptr) == 0);
   EXPECT_EQ((Lines{"argv[2] is alder, argv[3] is V9.750.1002", banner("alder/V9.750.1002", false),
                    missing + "alder/V9.750.1002)", "Input argc is 3", "Input argc is 4"}),
