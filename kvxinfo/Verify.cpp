@@ -37,6 +37,15 @@ constexpr mode_t kInstalledMode = 0775;
 // Past this many findings of one check the rest are only counted.
 constexpr std::size_t kMaxRowsPerCheck = 10;
 
+// The tasks a serving partition runs: every one a rollback ends. Its load
+// step starts only five of them again, so a partition short of kvxdbs or
+// kvxdtas after a rollback is the rollback's doing, not a quiet server's.
+bool IsServingTask(const std::string& task) {
+  for (const char* serving : {"kvxreal", "kvxemf", "kvxmon", "kvxsch", "kvxcm", "kvxdbs", "kvxdtas"})
+    if (task == serving) return true;
+  return false;
+}
+
 std::string Grouped(std::uint64_t n) {
   std::string digits = std::to_string(n);
   for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(i, ",");
@@ -254,12 +263,18 @@ void CheckPartitions(Rows& rows, const KVXNInsInfo& ins) {
                  " but has no account: console commands would not reach the server"});
 
     std::string running;
-    for (const char* task : szaLoader)
-      if (IsKVXRun(par.strDataDir.c_str(), task)) running += (running.empty() ? "" : " ") + std::string(task);
+    std::string missing;
+    for (const char* task : szaLoader) {
+      const bool runs = IsKVXRun(par.strDataDir.c_str(), task) != 0;
+      if (runs) running += (running.empty() ? "" : " ") + std::string(task);
+      if (!runs && IsServingTask(task)) missing += (missing.empty() ? "" : " ") + std::string(task);
+    }
     if (!isDominoServerRunning(&par, nullptr))
       rows.Warn(label + " tasks", "the Domino server is not running");
     else if (running.empty())
       rows.Warn(label + " tasks", "no KVX task runs");
+    else if (!missing.empty())
+      rows.Warn(label + " tasks", missing + " not running (running: " + running + ")");
     else
       rows.Ok(label + " tasks", running);
   }

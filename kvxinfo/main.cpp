@@ -3,8 +3,11 @@
 // logged; read through the installer's own functions, changing nothing.
 #include <cstdio>
 #include <ctime>
+#include <algorithm>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -67,12 +70,24 @@ std::string DayLog(std::string day) {
   return "/var/log/updsilent_" + day + ".dbg";
 }
 
-int ShowRuns(bool json, const std::string& path, int last) {
-  std::ifstream file(path);
-  if (!file) return Fail(json, "cannot read " + path, kvxinfo::kLogNoRun);
-  const std::vector<kvxinfo::Run> runs = kvxinfo::ReadRuns(file);
+// The files are read as one log, in the order given: a run that crossed
+// midnight began in one day's file and goes on in the next.
+int ShowRuns(bool json, const std::vector<std::string>& paths, int pid, int last) {
+  std::stringstream log;
+  std::string shown;
+  for (const std::string& path : paths) {
+    std::ifstream file(path);
+    if (!file) return Fail(json, "cannot read " + path, kvxinfo::kLogNoRun);
+    log << file.rdbuf();
+    shown += (shown.empty() ? "" : " ") + path;
+  }
+  std::vector<kvxinfo::Run> runs = kvxinfo::ReadRuns(log);
+  if (pid > 0)
+    runs.erase(std::remove_if(runs.begin(), runs.end(),
+                              [pid](const kvxinfo::Run& run) { return run.pid != pid; }),
+               runs.end());
   const int status = kvxinfo::LogStatus(runs, last);
-  (json ? kvxinfo::PrintRunsJson : kvxinfo::PrintRunsText)(stdout, path, runs, status);
+  (json ? kvxinfo::PrintRunsJson : kvxinfo::PrintRunsText)(stdout, shown, runs, status);
   return status;
 }
 
@@ -97,7 +112,8 @@ int main(int argc, char** argv) {
   verify->add_option("package", verifyPackage, "the folder that holds FileGroup1");
 
   std::string logDay;
-  std::string logFile;
+  std::vector<std::string> logFiles;
+  int logPid = 0;
   int logLast = 1;
   CLI::App* log = app.add_subcommand("log", "the runs of a day in the installer's debug log");
   CLI::Option* dayOption = log->add_option("--date", logDay, "the day, YYYYMMDD (default: today)");
@@ -107,8 +123,11 @@ int main(int argc, char** argv) {
         return ok ? std::string() : "the day is YYYYMMDD";
       },
       "YYYYMMDD"));
-  log->add_option("--file", logFile, "a debug log to read instead of the day's")
+  log->add_option("--file", logFiles,
+                  "a debug log to read instead of the day's; several are read as one, in order")
       ->excludes(dayOption);
+  log->add_option("--pid", logPid, "only the run of this installer process")
+      ->check(CLI::PositiveNumber);
   log->add_option("--last", logLast, "judge the N last runs (default 1)")
       ->check(CLI::PositiveNumber);
 
@@ -120,6 +139,8 @@ int main(int argc, char** argv) {
   }
   if (*plan) return ShowPlan(json, planPackage);
   if (*verify) return ShowVerification(json, verifyPackage);
-  if (*log) return ShowRuns(json, logFile.empty() ? DayLog(logDay) : logFile, logLast);
+  if (*log)
+    return ShowRuns(json, logFiles.empty() ? std::vector<std::string>{DayLog(logDay)} : logFiles,
+                    logPid, logLast);
   return ShowInventory(json);
 }
