@@ -4,7 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 #include <nlohmann/json.hpp>
 
 #include "support/HostKit.h"
@@ -201,3 +203,35 @@ TEST(Hazards, PlanFailsNamingTheText) {
 }
 
 }  // namespace
+
+// A run that crosses midnight writes its first lines into one day's log and
+// the rest into the next: only both files, read as one, hold it whole, and
+// --pid picks it out from another process's lines.
+TEST(Log, RunSplitAcrossTwoDaysIsWholeOnlyInBoth) {
+  if (!InSandbox()) GTEST_SKIP() << "runs the installer: only inside the sandbox";
+  Host host;
+  for (const fs::directory_entry& e : fs::directory_iterator("/var/log"))
+    if (e.path().filename().string().rfind("updsilent_", 0) == 0) fs::remove(e.path());
+  ASSERT_EQ(0, RunUPDSilent(host.Package({1300, {"libkvxcore.so"}, "", {}})).exitStatus);
+  std::vector<std::string> days;  // two if this run crossed a real midnight
+  for (const fs::directory_entry& e : fs::directory_iterator("/var/log"))
+    if (e.path().filename().string().rfind("updsilent_", 0) == 0) days.push_back(e.path());
+  std::sort(days.begin(), days.end());
+  std::string log;
+  for (const std::string& day : days) log += ReadFile(day);
+  const std::size_t pidAt = log.find("[pid=") + 5;
+  const std::string pid = log.substr(pidAt, log.find(']', pidAt) - pidAt);
+  const std::size_t middle = log.find('\n', log.size() / 2) + 1;
+  const std::string day1 = host.tree / "day1", day2 = host.tree / "day2";
+  WriteFile(day1, log.substr(0, middle));
+  WriteFile(day2, "[2026/12/08 00:00:00][pid=1][tid=1][module=0] [file:x] [line: 1]:other\n" +
+                      log.substr(middle));
+  const std::pair<std::string, int> kReads[] = {
+      {"--file=" + day1 + " --file=" + day2, 0},  // whole: finished with 0
+      {"--file=" + day1, 1},                      // cut at midnight: unfinished
+      {"--file=" + day2, 2},                      // no banner: no run of its own
+      {"--file=" + day1 + " --file=" + day2 + " --pid=" + pid, 0},
+      {"--file=" + day1 + " --file=" + day2 + " --pid=1", 2}};
+  for (const auto& [files, status] : kReads)
+    EXPECT_EQ(status, Kvxinfo("log --last 9 " + files).exitStatus) << files;
+}
