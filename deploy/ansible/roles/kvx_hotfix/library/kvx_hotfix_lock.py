@@ -7,8 +7,8 @@
 # the first to the last. The lease is a JSON record in PATH: who took it, when,
 # and when that roll-out last showed signs of life (`seen`). Every read and
 # write of the record happens under flock(PATH), so two roll-outs never both
-# take it. A roll-out refreshes `seen` at each step and on every poll while
-# UPDSilent runs; a lease not seen for STALE seconds belongs to a roll-out
+# take it. A roll-out sets `seen` when it takes the lease and on every poll
+# while UPDSilent runs; a lease not seen for STALE seconds belongs to a roll-out
 # that died (its controller was killed, its host became unreachable) and is
 # taken over, but never while an installer still runs: the installer's run
 # outlives its roll-out, and the next roll-out waits for it and then judges
