@@ -50,8 +50,7 @@ void TakePairs(int argc, char** argv, EnginePairs& pairs) {
 // Removes one engine version; false when the pair was skipped.
 bool RollbackOne(const char* productPath, const char* engine, const char* version) {
   char versionFolder[256];
-  qo_snprintf(versionFolder, sizeof versionFolder, "%s/engine/%s/%s", productPath, engine,
-              version);
+  qo_snprintf(versionFolder, sizeof versionFolder, "%s/engine/%s/%s", productPath, engine, version);
   LogDebugMessage(1, kMsgStart, versionFolder);
   if (!QoKVXFileOpUtil::isExist(versionFolder)) {
     LogDebugMessage(1, kMsgNoFolder, versionFolder);

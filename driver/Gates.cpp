@@ -73,7 +73,8 @@ const char* ReadCurrentProgramBuild(char* programDir, GateVerdict& verdict) {
   RemoveTrailingSeparator(programDir);
   const char* build = TextAfterLast(programDir, '.');
   if (!build) {
-    verdict = Decide(InstanceOutcome::kFailed, Gate::kProgramFolder, kMsgNoProgramBuild, programDir);
+    verdict =
+        Decide(InstanceOutcome::kFailed, Gate::kProgramFolder, kMsgNoProgramBuild, programDir);
     return nullptr;
   }
   LogDebugMessage(1, kMsgProgramBuild, build);
@@ -118,29 +119,46 @@ GateVerdict CheckRollbackNewFolder(const char* productPath, const _PatchSetting&
 
 const char* OutcomeName(InstanceOutcome outcome) {
   switch (outcome) {
-    case InstanceOutcome::kCompleted: return "completed";
-    case InstanceOutcome::kFailed: return "failed";
-    case InstanceOutcome::kSkipped: return "skipped";
+    case InstanceOutcome::kCompleted:
+      return "completed";
+    case InstanceOutcome::kFailed:
+      return "failed";
+    case InstanceOutcome::kSkipped:
+      return "skipped";
   }
   return "unknown";
 }
 
 const char* GateName(Gate gate) {
   switch (gate) {
-    case Gate::kNone: return "";
-    case Gate::kProgramFolder: return "program folder";
-    case Gate::kProgramBuild: return "program build";
-    case Gate::kHotfixBuild: return "hotfix build";
-    case Gate::kDepentBuild: return "DepentBuild";
-    case Gate::kServicePack: return "ServicePack";
-    case Gate::kPreviousBuild: return "PreviousBuild";
-    case Gate::kDatabases: return "databases";
-    case Gate::kNoHotfix: return "no hotfix";
-    case Gate::kHotfixNewer: return "newer hotfix";
-    case Gate::kHotfixOlder: return "not the newest hotfix";
-    case Gate::kNotInstalled: return "hotfix program folder";
-    case Gate::kProgramNewer: return "newer program";
-    case Gate::kOnlyOneBuild: return "only one program build";
+    case Gate::kNone:
+      return "";
+    case Gate::kProgramFolder:
+      return "program folder";
+    case Gate::kProgramBuild:
+      return "program build";
+    case Gate::kHotfixBuild:
+      return "hotfix build";
+    case Gate::kDepentBuild:
+      return "DepentBuild";
+    case Gate::kServicePack:
+      return "ServicePack";
+    case Gate::kPreviousBuild:
+      return "PreviousBuild";
+    case Gate::kDatabases:
+      return "databases";
+    case Gate::kNoHotfix:
+      return "no hotfix";
+    case Gate::kHotfixNewer:
+      return "newer hotfix";
+    case Gate::kHotfixOlder:
+      return "not the newest hotfix";
+    case Gate::kNotInstalled:
+      return "hotfix program folder";
+    case Gate::kProgramNewer:
+      return "newer program";
+    case Gate::kOnlyOneBuild:
+      return "only one program build";
   }
   return "unknown";
 }

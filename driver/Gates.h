@@ -29,11 +29,11 @@ enum class Gate {
   kDatabases,  // a listed product database is missing
   // hotfix rollback
   kNoHotfix,
-  kHotfixNewer,    // a newer hotfix than the one given is installed
-  kHotfixOlder,    // the one given is not the newest
-  kNotInstalled,   // its program folder is missing
-  kProgramNewer,   // the program is newer than the hotfix
-  kOnlyOneBuild,   // no older program folder to fall back to
+  kHotfixNewer,   // a newer hotfix than the one given is installed
+  kHotfixOlder,   // the one given is not the newest
+  kNotInstalled,  // its program folder is missing
+  kProgramNewer,  // the program is newer than the hotfix
+  kOnlyOneBuild,  // no older program folder to fall back to
 };
 
 // The answer of a set of checks. outcome is kCompleted while the instance may
@@ -59,8 +59,7 @@ struct InstancePaths {
 
 // Clears paths and fills them for the instance at productPath and the
 // package's build.
-void FillInstancePaths(const char* productPath, const _PatchSetting& setting,
-                       InstancePaths& paths);
+void FillInstancePaths(const char* productPath, const _PatchSetting& setting, InstancePaths& paths);
 
 // The update's gates. Removes a trailing separator from the current program
 // and hotfix paths; logs each decision as the installer always has.

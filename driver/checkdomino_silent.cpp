@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
         // The engine rollback's count replaces the tally: only the last
         // instance decides, and a count of 0 fails the run.
         outcomes.assign(1, RollbackEngine(argc, argv) != 0 ? InstanceOutcome::kCompleted
-                                                          : InstanceOutcome::kSkipped);
+                                                           : InstanceOutcome::kSkipped);
         break;
       case Mode::kNone:
         break;

@@ -4,9 +4,8 @@
 #include "kvxinfo/Output.h"
 
 #include <cstdint>
-#include <vector>
-
 #include <nlohmann/json.hpp>
+#include <vector>
 
 namespace kvxinfo {
 namespace {
@@ -235,8 +234,8 @@ void PrintPlanJson(std::FILE* out, const Plan& plan) {
 
 void PrintVerificationText(std::FILE* out, const Verification& verification) {
   if (!verification.packageFolder.empty())
-    Row(out, 0, "package", verification.packageFolder + " (build " +
-                               std::to_string(verification.packageBuild) + ")");
+    Row(out, 0, "package",
+        verification.packageFolder + " (build " + std::to_string(verification.packageBuild) + ")");
   std::string instance;
   for (const CheckRow& row : verification.rows) {
     if (row.instance != instance) {
@@ -275,8 +274,8 @@ void PrintRunsText(std::FILE* out, const std::string& path, const std::vector<Ru
   for (const Run& run : runs) {
     std::fputc('\n', out);
     Row(out, 0, "run " + std::to_string(run.pid), run.mode + ", " + run.start + " to " + run.end);
-    Row(out, 2, "exit", run.finished ? std::to_string(run.exitStatus)
-                                     : "none: the run did not finish (killed?)");
+    Row(out, 2, "exit",
+        run.finished ? std::to_string(run.exitStatus) : "none: the run did not finish (killed?)");
     for (const RunInstance& ins : run.instances) {
       const bool completed = ins.outcome == InstanceOutcome::kCompleted;
       Row(out, 2, OutcomeText(ins), completed ? ins.product : ins.product + ": " + ins.line);

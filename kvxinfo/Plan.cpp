@@ -1,9 +1,9 @@
 // The plan view. The decision for each instance is the installer's own:
 // CheckUpdateGates runs on the same per-instance paths UPDSilent forms, and
-// its verdict names the gate and the line the installer would log. What the gates let through is then
-// checked for what the run will need and the installer never looks at: a run
-// that finds a disk full or a package file missing carries on regardless, and
-// in the in-place style that leaves a library missing from the program folder.
+// its verdict names the gate and the line the installer would log. What the gates let through is
+// then checked for what the run will need and the installer never looks at: a run that finds a disk
+// full or a package file missing carries on regardless, and in the in-place style that leaves a
+// library missing from the program folder.
 #include "kvxinfo/Plan.h"
 
 #include <limits.h>

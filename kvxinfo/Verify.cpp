@@ -41,7 +41,8 @@ constexpr std::size_t kMaxRowsPerCheck = 10;
 // step starts only five of them again, so a partition short of kvxdbs or
 // kvxdtas after a rollback is the rollback's doing, not a quiet server's.
 bool IsServingTask(const std::string& task) {
-  for (const char* serving : {"kvxreal", "kvxemf", "kvxmon", "kvxsch", "kvxcm", "kvxdbs", "kvxdtas"})
+  for (const char* serving :
+       {"kvxreal", "kvxemf", "kvxmon", "kvxsch", "kvxcm", "kvxdbs", "kvxdtas"})
     if (task == serving) return true;
   return false;
 }
@@ -196,8 +197,9 @@ void CheckAsideFiles(Rows& rows, const std::string& programDir, const KVXNInsInf
     for (const fs::directory_entry& e : fs::directory_iterator(par.strBinDir, ec))
       asideExt = asideExt || e.path().filename().string().rfind("libkvxext.so_", 0) == 0;
     if (asideExt && !IsFile(ext))
-      findings.push_back(ext + " is missing; an aside copy holds the old one: an extension "
-                               "manager update did not finish");
+      findings.push_back(ext +
+                         " is missing; an aside copy holds the old one: an extension "
+                         "manager update did not finish");
   }
   rows.Report("aside files", findings, "none left behind");
 }
@@ -327,7 +329,8 @@ void CheckEngine(Rows& rows, const std::string& product, const char* name,
   }
   const EngineVersion& v = engine.offeredVersion;
   const std::string sub = std::string("engine/") + name;
-  const std::string folder = product + "/" + sub + Format("/V%d.%03d.%d", v.major, v.minor, v.build);
+  const std::string folder =
+      product + "/" + sub + Format("/V%d.%03d.%d", v.major, v.minor, v.build);
   if (!QoKVXFileOpUtil::isDir(folder.c_str())) {
     if (IsNewerEngine(engine.installedVersion, v))
       rows.Ok(check, "a newer version than the package's is installed: " + engine.installed);
@@ -336,8 +339,7 @@ void CheckEngine(Rows& rows, const std::string& product, const char* name,
                         engine.installed});
     return;
   }
-  std::vector<std::string> findings =
-      CompareTree(packageFolder + "/" + sub, folder, "the package");
+  std::vector<std::string> findings = CompareTree(packageFolder + "/" + sub, folder, "the package");
   const std::string latest = Resolved(product + "/" + sub + "/latest");
   if (latest != Resolved(folder) && !IsNewerEngine(engine.installedVersion, v))
     findings.push_back("latest does not name " + Base(folder));
@@ -367,8 +369,9 @@ void CheckPackageApplied(Rows& rows, KVXNInsInfo& ins, const Package& package) {
   const bool newFolder = setting.iCreateNewFolder != 0;
   const std::vector<std::string> files = ListedFiles(setting);
   const std::string previous = PreviousProgramFolder(product, build);
-  const std::string target = newFolder ? product + "/program/" + kProgramPrefix + std::to_string(build)
-                                       : NewestFolder(product, "program");
+  const std::string target = newFolder
+                                 ? product + "/program/" + kProgramPrefix + std::to_string(build)
+                                 : NewestFolder(product, "program");
   rows.Report("program files", CheckInstalledFiles(package, target, files),
               std::to_string(files.size()) + " file(s) in " + Base(target) +
                   " as in the package, mode 0775, group kvxgroup");
@@ -411,7 +414,8 @@ void CheckPackageApplied(Rows& rows, KVXNInsInfo& ins, const Package& package) {
   for (const KVXNParInfo& par : ins.vecParInfo) {
     for (const char* task : szaLoader) {
       const std::string program = par.strBinDir + "/" + task;
-      if (setting.iUpdateLoader && !QoKVXFileOpUtil::comp(program.c_str(), (newest + "/loader").c_str()))
+      if (setting.iUpdateLoader &&
+          !QoKVXFileOpUtil::comp(program.c_str(), (newest + "/loader").c_str()))
         loader.push_back(program + " is not the loader of " + Base(newest));
     }
     const std::string ext = par.strBinDir + "/libkvxext.so";

@@ -84,8 +84,8 @@ struct InstancePlan {
   std::string productPath;
   Decision decision = Decision::kSkipped;
   InstanceOutcome installerOutcome = InstanceOutcome::kSkipped;  // what UPDSilent ends it with
-  std::string gate;              // the gate or check that decided, "" when it applies
-  std::string reason;            // the installer's text, or kvxinfo's for its own checks
+  std::string gate;    // the gate or check that decided, "" when it applies
+  std::string reason;  // the installer's text, or kvxinfo's for its own checks
   std::vector<std::string> details;
   std::string programBuild;
   int hotfixBuild = 0;

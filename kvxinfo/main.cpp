@@ -1,15 +1,14 @@
 // kvxinfo: what is installed, what an update package would do to it, whether
 // a run left the host as a completed run must, and what the runs of a day
 // logged; read through the installer's own functions, changing nothing.
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 #include "kvxinfo/CapturedLog.h"
 #include "kvxinfo/Inventory.h"

@@ -198,8 +198,9 @@ TEST_P(Newest, ByListing) {
                                             tree_ / (hotfix ? "p/B9999" : "p/V9.9.9.9"));
   const std::string untouched(1024, '#');
   std::string out = untouched;
-  const char* got = hotfix ? GetLatestHFPathN((tree_.path() + "/").c_str(), "p", &out[0], out.size())
-                           : GetLatestPathN(tree_.path().c_str(), "p", &out[0], out.size());
+  const char* got = hotfix
+                        ? GetLatestHFPathN((tree_.path() + "/").c_str(), "p", &out[0], out.size())
+                        : GetLatestPathN(tree_.path().c_str(), "p", &out[0], out.size());
   EXPECT_EQ(*want ? tree_ / ("p/" + std::string(want + (*want == '-'))) : untouched, out.c_str());
   EXPECT_EQ(*want == '-' || !*want ? nullptr : out.c_str(), got);
 }

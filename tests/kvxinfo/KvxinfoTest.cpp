@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <vector>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "support/HostKit.h"
 
