@@ -9,8 +9,8 @@
 #include <fstream>
 #include <string>
 
-#include "fileop/FileOpInternal.h"
-#include "fileop/QoFileOpUtil.h"
+#include "FileOpInternal.h"
+#include "QoFileOpUtil.h"
 
 namespace {
 

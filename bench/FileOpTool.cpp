@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "fileop/QoFileOpUtil.h"
+#include "QoFileOpUtil.h"
 
 namespace {
 

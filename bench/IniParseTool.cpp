@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "ini/QoIniUtil.h"
+#include "QoIniUtil.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // can time it against diff -rq:  verify_tree_tool EXPECTED ACTUAL
 #include <cstdio>
 
-#include "kvxinfo/Verify.h"
+#include "Verify.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

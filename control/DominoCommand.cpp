@@ -5,11 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "control/DominoControl.h"
-#include "control/ScopedWorkDir.h"
-#include "control/ShellCommand.h"
-#include "driver/DebugLog.h"
-#include "ini/Porting.h"
+#include "DebugLog.h"
+#include "DominoControl.h"
+#include "Porting.h"
+#include "ScopedWorkDir.h"
+#include "ShellCommand.h"
 
 namespace {
 

@@ -1,15 +1,11 @@
 // Acting on the Domino servers of a host: console commands sent as the
-// partition's server user, server and task state read from record locks, the
-// per-partition task controls, and the shell helpers for links and ownership.
+// partition's server user, the per-partition task controls, and the shell
+// helpers for links and ownership. What the lock files say, which only reads,
+// is in DominoState.h.
 #ifndef KVX_CONTROL_DOMINOCONTROL_H
 #define KVX_CONTROL_DOMINOCONTROL_H
 
-#include "control/QoKVXSleep.h"
-#include "inventory/KVXInsInfo.h"
-
-// The nine task names, which also name the task programs in each Domino
-// program folder.
-extern const char* const szaLoader[9];
+#include "KVXInsInfo.h"
 
 // Runs command on the partition's server by starting binDir/server as the
 // owner of notesIni; returns when that program has ended. The working folder
@@ -24,18 +20,7 @@ int ChangeUser(const char* notesIni);
 // 0 when the process's group is now kvxgroup, 1 otherwise.
 int ChangeKVXGroup();
 
-// 1 when another process holds any record lock on path, else 0 (also when it
-// cannot be opened).
-int isFileLocked(const char* path);
-// 1 when the partition's server holds <data>/~notes.lck locked; context unused.
-int isDominoServerRunning(KVXNParInfo* par, void* context);
-// 1 when a locked entry of <dataDir>/kvxtemp is named task (case ignored)
-// followed at once by "{".
-int IsKVXRun(const char* dataDir, const char* task);
-
 // Per-partition callbacks; each returns 1 so a pass goes on.
-// Adds the running ones of kvxreal, kvxdbs and kvxupd to *(uint32_t*)context.
-int GetRunningKVXNum(KVXNParInfo* par, void* context);
 int StopAllKVX(KVXNParInfo* par, void* context);
 int LoadAllKVX(KVXNParInfo* par, void* context);
 int RestartAllKVX(KVXNParInfo* par, void* context);

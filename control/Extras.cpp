@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "control/DominoControl.h"
-#include "driver/DebugLog.h"
-#include "ini/Porting.h"
+#include "DebugLog.h"
+#include "DominoControl.h"
+#include "Porting.h"
 
 namespace {
 

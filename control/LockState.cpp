@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "control/DominoControl.h"
-#include "driver/DebugLog.h"
-#include "ini/Handles.h"
-#include "ini/Porting.h"
+#include "DebugLog.h"
+#include "DominoState.h"
+#include "Handles.h"
+#include "Porting.h"
 
 const char* const szaLoader[9] = {"kvxreal", "kvxemf",  "kvxmon", "kvxsch", "kvxcm",
                                   "kvxupd",  "kvxsupp", "kvxdbs", "kvxdtas"};

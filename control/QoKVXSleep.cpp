@@ -1,5 +1,5 @@
 // QoKVXSleep: blocks the process; no busy waiting.
-#include "control/QoKVXSleep.h"
+#include "QoKVXSleep.h"
 
 #include <unistd.h>
 

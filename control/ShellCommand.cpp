@@ -1,7 +1,7 @@
 // Child processes of the tool: shell helpers through system, and the one
 // child that takes on a partition's server user to run a console command.
 // One child at a time; the tool waits for each.
-#include "control/ShellCommand.h"
+#include "ShellCommand.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "control/DominoControl.h"
-#include "driver/DebugLog.h"
-#include "ini/Porting.h"
+#include "DebugLog.h"
+#include "DominoControl.h"
+#include "Porting.h"
 
 namespace {
 constexpr char kMsgForkFailed[] = "Run domino command fork error. %d";

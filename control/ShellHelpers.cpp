@@ -2,8 +2,8 @@
 // group ownership of installed trees. Paths go to the shell unquoted, as the
 // product has always passed them; results are not checked, later steps show
 // what took effect.
-#include "control/DominoControl.h"
-#include "control/ShellCommand.h"
+#include "DominoControl.h"
+#include "ShellCommand.h"
 
 namespace {
 constexpr unsigned long kCommandSize = 1024;

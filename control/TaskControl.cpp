@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "control/DominoControl.h"
-#include "driver/DebugLog.h"
+#include "DebugLog.h"
+#include "DominoControl.h"
+#include "DominoState.h"
+#include "QoKVXSleep.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // writes to. The file is opened and closed for every line, so no handle
 // outlives a call and a run that crosses midnight moves on to the next day's
 // file by itself.
-#include "driver/DebugLog.h"
+#include "DebugLog.h"
 
 #include <pthread.h>
 #include <unistd.h>
@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "ini/Handles.h"
-#include "ini/Porting.h"
+#include "Handles.h"
+#include "Porting.h"
 
 namespace {
 

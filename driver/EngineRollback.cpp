@@ -6,14 +6,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "control/DominoControl.h"
-#include "control/ShellCommand.h"
-#include "driver/DebugLog.h"
-#include "driver/Procedures.h"
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Porting.h"
-#include "inventory/KVXInsInfo.h"
-#include "inventory/VersionFolder.h"
+#include "DebugLog.h"
+#include "DominoControl.h"
+#include "KVXInsInfo.h"
+#include "Porting.h"
+#include "Procedures.h"
+#include "QoFileOpUtil.h"
+#include "ShellCommand.h"
+#include "VersionFolder.h"
 
 namespace {
 

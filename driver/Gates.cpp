@@ -1,16 +1,16 @@
 // The gates of the update and the checks of the hotfix rollback. They only
 // read; nothing on disk changes when one turns an instance away.
-#include "driver/Gates.h"
+#include "Gates.h"
 
 #include <cstdarg>
 #include <cstring>
 #include <string>
 
-#include "driver/DebugLog.h"
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Porting.h"
-#include "inventory/DecimalNumber.h"
-#include "inventory/VersionFolder.h"
+#include "DebugLog.h"
+#include "DecimalNumber.h"
+#include "Porting.h"
+#include "QoFileOpUtil.h"
+#include "VersionFolder.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include <vector>
 
-#include "inventory/KVXInsInfo.h"
-#include "inventory/PatchSetting.h"
+#include "KVXInsInfo.h"
+#include "PatchSetting.h"
 
 // How one instance ended.
 enum class InstanceOutcome { kCompleted, kFailed, kSkipped };

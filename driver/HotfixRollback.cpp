@@ -6,15 +6,16 @@
 #include <cstring>
 #include <string>
 
-#include "control/DominoControl.h"
-#include "driver/DebugLog.h"
-#include "driver/Gates.h"
-#include "driver/Procedures.h"
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Porting.h"
-#include "install/Install.h"
-#include "inventory/KVXInsInfo.h"
-#include "inventory/VersionFolder.h"
+#include "DebugLog.h"
+#include "DominoControl.h"
+#include "Gates.h"
+#include "Install.h"
+#include "KVXInsInfo.h"
+#include "Porting.h"
+#include "Procedures.h"
+#include "QoFileOpUtil.h"
+#include "QoKVXSleep.h"
+#include "VersionFolder.h"
 
 namespace {
 

@@ -5,16 +5,17 @@
 #include <list>
 #include <string>
 
-#include "control/DominoControl.h"
-#include "driver/DebugLog.h"
-#include "driver/Gates.h"
-#include "driver/Procedures.h"
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Porting.h"
-#include "install/EngineUpdate.h"
-#include "install/Install.h"
-#include "inventory/KVXInsInfo.h"
-#include "inventory/PatchSetting.h"
+#include "DebugLog.h"
+#include "DominoControl.h"
+#include "EngineUpdate.h"
+#include "Gates.h"
+#include "Install.h"
+#include "KVXInsInfo.h"
+#include "PatchSetting.h"
+#include "Porting.h"
+#include "Procedures.h"
+#include "QoFileOpUtil.h"
+#include "QoKVXSleep.h"
 
 namespace {
 

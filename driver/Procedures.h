@@ -3,8 +3,8 @@
 #ifndef KVX_DRIVER_PROCEDURES_H
 #define KVX_DRIVER_PROCEDURES_H
 
-#include "driver/Gates.h"
-#include "inventory/PatchSetting.h"
+#include "Gates.h"
+#include "PatchSetting.h"
 
 // Update mode: apply the package in ./FileGroup1 to the current instance.
 InstanceOutcome UpdateHotfix(InstallInfo& info, _PatchSetting& setting, InstancePaths& paths);

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/DebugLog.h"
-#include "driver/Procedures.h"
-#include "ini/Porting.h"
-#include "inventory/KVXInsInfo.h"
-#include "inventory/PatchSetting.h"
+#include "DebugLog.h"
+#include "KVXInsInfo.h"
+#include "PatchSetting.h"
+#include "Porting.h"
+#include "Procedures.h"
 
 namespace {
 

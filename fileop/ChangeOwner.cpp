@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Porting.h"
+#include "Porting.h"
+#include "QoFileOpUtil.h"
 
 int ChangeOwner(char* path) {
   char cmd[1024];

@@ -16,9 +16,9 @@
 #include <string>
 #include <utility>
 
-#include "fileop/FileOpInternal.h"
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Handles.h"
+#include "FileOpInternal.h"
+#include "Handles.h"
+#include "QoFileOpUtil.h"
 
 using qo_fileop_internal::IsEmpty;
 using qo_fileop_internal::isWildcardName;

@@ -1,6 +1,6 @@
 // Path queries and splitting of the file operations library, and the
 // separator rules every other operation relies on.
-#include "fileop/QoFileOpUtil.h"
+#include "QoFileOpUtil.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fileop/FileOpInternal.h"
-#include "ini/Porting.h"
+#include "FileOpInternal.h"
+#include "Porting.h"
 
 namespace qo_fileop_internal {
 

@@ -5,9 +5,9 @@
 
 #include <cstring>
 
-#include "fileop/FileOpInternal.h"
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Handles.h"
+#include "FileOpInternal.h"
+#include "Handles.h"
+#include "QoFileOpUtil.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <string>
 
-#include "fuzz/FuzzSupport.h"
-#include "inventory/VersionFolder.h"
+#include "FuzzSupport.h"
+#include "VersionFolder.h"
 
 KVX_FUZZ_TARGET(EngineVersion) {
   std::string folder = kvxfuzz::ScratchDir() + "/engine";

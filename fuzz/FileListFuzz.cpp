@@ -3,8 +3,8 @@
 #include <list>
 #include <string>
 
-#include "fuzz/FuzzSupport.h"
-#include "inventory/PatchSetting.h"
+#include "FuzzSupport.h"
+#include "PatchSetting.h"
 
 KVX_FUZZ_TARGET(FileList) {
   std::string text = kvxfuzz::Cut(data, size, 0)[0].c_str();

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "fileop/FileOpInternal.h"
-#include "fuzz/FuzzSupport.h"
+#include "FileOpInternal.h"
+#include "FuzzSupport.h"
 
 KVX_FUZZ_TARGET(Fnmatch) {
   using qo_fileop_internal::_fnmatch;

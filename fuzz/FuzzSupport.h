@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/DebugLog.h"
+#include "DebugLog.h"
 
 #ifdef KVX_FUZZ_REPLAY
 #define KVX_FUZZ_TARGET(name) int KvxFuzz_##name(const std::uint8_t* data, std::size_t size)

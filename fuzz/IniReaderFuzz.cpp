@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/FuzzSupport.h"
-#include "ini/QoIniUtil.h"
+#include "FuzzSupport.h"
+#include "QoIniUtil.h"
 
 KVX_FUZZ_TARGET(IniReader) {
   const std::string path = kvxfuzz::ScratchDir() + "/reader.ini";

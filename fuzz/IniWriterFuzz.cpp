@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/FuzzSupport.h"
-#include "ini/QoIniWriter.h"
+#include "FuzzSupport.h"
+#include "QoIniWriter.h"
 
 KVX_FUZZ_TARGET(IniWriter) {
   std::vector<std::string> in = kvxfuzz::Cut(data, size, 4);

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "fuzz/FuzzSupport.h"
-#include "kvxinfo/RunLog.h"
+#include "FuzzSupport.h"
+#include "RunLog.h"
 
 KVX_FUZZ_TARGET(RunLog) {
   std::istringstream log(std::string(reinterpret_cast<const char*>(data), size));

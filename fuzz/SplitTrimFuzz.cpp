@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/FuzzSupport.h"
-#include "inventory/KVXInsInfo.h"
+#include "FuzzSupport.h"
+#include "KVXInsInfo.h"
 
 KVX_FUZZ_TARGET(SplitTrim) {
   const std::vector<std::string> in = kvxfuzz::Cut(data, size, 1);

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "fuzz/FuzzSupport.h"
-#include "inventory/VersionFolder.h"
+#include "FuzzSupport.h"
+#include "VersionFolder.h"
 
 static std::string Read(const std::string& path) {
   int v[4] = {-7, -7, -7, -7};  // anything the reader forgets to set shows

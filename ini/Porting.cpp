@@ -1,5 +1,5 @@
 // Bounded formatting wrappers shared by every unit.
-#include "ini/Porting.h"
+#include "Porting.h"
 
 #include <string.h>
 

@@ -1,14 +1,14 @@
 // The INI library's loaded-content core (line rules, lookups, dump layout),
 // the result code texts and the read-only QoIniReader.
-#include "ini/QoIniUtil.h"
+#include "QoIniUtil.h"
 
 #include <sys/stat.h>
 
 #include <cstring>
 #include <iterator>
 
-#include "ini/Handles.h"
-#include "ini/Porting.h"
+#include "Handles.h"
+#include "Porting.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // QoIniWriter: one value changed in memory, then the file rewritten whole.
-#include "ini/QoIniWriter.h"
+#include "QoIniWriter.h"
 
 #include <cstdio>
 
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Handles.h"
-#include "ini/Porting.h"
+#include "Handles.h"
+#include "Porting.h"
+#include "QoFileOpUtil.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #ifndef KVX_INI_QOINIWRITER_H
 #define KVX_INI_QOINIWRITER_H
 
-#include "ini/QoIniUtil.h"
+#include "QoIniUtil.h"
 
 class QoIniWriter {
  public:

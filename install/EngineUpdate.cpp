@@ -1,18 +1,18 @@
 // CheckAndUpdateEngine and CheckAndUpdateEngineByType: compare each engine the
 // package carries with the newest installed version folder and install it
 // beside the older ones when it is newer.
-#include "install/EngineUpdate.h"
+#include "EngineUpdate.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "control/DominoControl.h"
-#include "control/ShellCommand.h"
-#include "driver/DebugLog.h"
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Porting.h"
-#include "inventory/KVXInsInfo.h"
-#include "inventory/VersionFolder.h"
+#include "DebugLog.h"
+#include "DominoControl.h"
+#include "KVXInsInfo.h"
+#include "Porting.h"
+#include "QoFileOpUtil.h"
+#include "ShellCommand.h"
+#include "VersionFolder.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #ifndef KVX_INSTALL_ENGINEUPDATE_H
 #define KVX_INSTALL_ENGINEUPDATE_H
 
-#include "install/EngineVersion.h"
-#include "inventory/PatchSetting.h"
+#include "EngineVersion.h"
+#include "PatchSetting.h"
 
 // Runs CheckAndUpdateEngineByType for every type in order; a failure of one
 // type does not stop the others. Always 0.

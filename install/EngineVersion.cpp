@@ -1,4 +1,4 @@
-#include "install/EngineVersion.h"
+#include "EngineVersion.h"
 
 const char* const kEngineNames[kEngineTypeCount] = {"alder", "birch", "cedar", "dogwood"};
 

@@ -1,11 +1,11 @@
 // Hotfix staging: at the end of a completed update the installer itself
 // and the package settings are left in the instance's hotfix tree, where a
 // later rollback of that build reads its settings from.
-#include "driver/DebugLog.h"
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Porting.h"
-#include "install/Install.h"
-#include "install/InstallUtil.h"
+#include "DebugLog.h"
+#include "Install.h"
+#include "InstallUtil.h"
+#include "Porting.h"
+#include "QoFileOpUtil.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #ifndef KVX_INSTALL_INSTALL_H
 #define KVX_INSTALL_INSTALL_H
 
-#include "inventory/KVXInsInfo.h"
-#include "inventory/PatchSetting.h"
+#include "KVXInsInfo.h"
+#include "PatchSetting.h"
 
 // --- Program library swap, over the names listed in szDlls ---
 

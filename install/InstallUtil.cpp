@@ -1,9 +1,9 @@
 // Mode and group of placed files.
-#include "install/InstallUtil.h"
+#include "InstallUtil.h"
 
 #include <sys/stat.h>
 
-#include "control/ShellCommand.h"
+#include "ShellCommand.h"
 
 namespace kvxinstall {
 

@@ -5,13 +5,13 @@
 #include <stdio.h>
 #include <unistd.h>
 
-#include "control/ScopedWorkDir.h"
-#include "driver/DebugLog.h"
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Porting.h"
-#include "install/Install.h"
-#include "install/InstallUtil.h"
-#include "inventory/PatchSetting.h"
+#include "DebugLog.h"
+#include "Install.h"
+#include "InstallUtil.h"
+#include "PatchSetting.h"
+#include "Porting.h"
+#include "QoFileOpUtil.h"
+#include "ScopedWorkDir.h"
 
 namespace {
 

@@ -13,16 +13,17 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "control/DominoControl.h"
-#include "control/ScopedWorkDir.h"
-#include "driver/DebugLog.h"
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Porting.h"
-#include "install/Install.h"
-#include "install/InstallUtil.h"
-#include "inventory/KVXInsInfo.h"
-#include "inventory/PatchSetting.h"
-#include "inventory/VersionFolder.h"
+#include "DebugLog.h"
+#include "DominoControl.h"
+#include "DominoState.h"
+#include "Install.h"
+#include "InstallUtil.h"
+#include "KVXInsInfo.h"
+#include "PatchSetting.h"
+#include "Porting.h"
+#include "QoFileOpUtil.h"
+#include "ScopedWorkDir.h"
+#include "VersionFolder.h"
 
 namespace {
 

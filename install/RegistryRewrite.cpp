@@ -1,11 +1,11 @@
 // Registry rewrite: records a program build as the current instance's
 // ProductVersion in /etc/kvxsysV3.ini. The writer keeps a .bak copy of the
 // previous file beside it.
-#include "driver/DebugLog.h"
-#include "ini/Porting.h"
-#include "ini/QoIniWriter.h"
-#include "install/Install.h"
-#include "inventory/KVXInsInfo.h"
+#include "DebugLog.h"
+#include "Install.h"
+#include "KVXInsInfo.h"
+#include "Porting.h"
+#include "QoIniWriter.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // One reader for every decimal number of the inventory, so a registry count,
 // a package build and a folder version all agree on what "12ab" or
 // "99999999999" means.
-#include "inventory/DecimalNumber.h"
+#include "DecimalNumber.h"
 
 #include <cstdlib>
 #include <limits>

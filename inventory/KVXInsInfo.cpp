@@ -2,16 +2,16 @@
 // notes.ini into g_lstKVXNIns once, and afterwards walks the partitions of
 // the current instance for the per-partition operations (stop, load,
 // restart, count tasks, update the loader and the extension manager).
-#include "inventory/KVXInsInfo.h"
+#include "KVXInsInfo.h"
 
 #include <strings.h>
 
 #include <cstring>
 
-#include "driver/DebugLog.h"
-#include "ini/Porting.h"
-#include "ini/QoIniUtil.h"
-#include "inventory/DecimalNumber.h"
+#include "DebugLog.h"
+#include "DecimalNumber.h"
+#include "Porting.h"
+#include "QoIniUtil.h"
 
 std::vector<KVXNInsInfo> g_lstKVXNIns;
 std::int32_t g_iCurIns = 0;

@@ -2,17 +2,17 @@
 // _PatchSetting, lays its file and database lists out in the name tables
 // szDlls and szDBs, and checks that the product's own databases exist in
 // every partition of an instance.
-#include "inventory/PatchSetting.h"
+#include "PatchSetting.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/DebugLog.h"
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Porting.h"
-#include "ini/QoIniUtil.h"
-#include "inventory/DecimalNumber.h"
+#include "DebugLog.h"
+#include "DecimalNumber.h"
+#include "Porting.h"
+#include "QoFileOpUtil.h"
+#include "QoIniUtil.h"
 
 namespace {
 

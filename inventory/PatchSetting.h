@@ -6,7 +6,7 @@
 #include <list>
 #include <string>
 
-#include "inventory/KVXInsInfo.h"
+#include "KVXInsInfo.h"
 
 struct InstallInfo {
   std::string strPackagePath;  // the package folder, e.g. "./FileGroup1"

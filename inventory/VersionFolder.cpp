@@ -1,17 +1,17 @@
 // Versioned folders of the product tree: reading a version out of a folder
 // name, finding the newest program, engine or hotfix folder by listing (never
 // by following program/latest), and reading an engine package's version.txt.
-#include "inventory/VersionFolder.h"
+#include "VersionFolder.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
-#include "driver/DebugLog.h"
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Handles.h"
-#include "ini/Porting.h"
-#include "inventory/DecimalNumber.h"
+#include "DebugLog.h"
+#include "DecimalNumber.h"
+#include "Handles.h"
+#include "Porting.h"
+#include "QoFileOpUtil.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "kvxinfo/CapturedLog.h"
+#include "CapturedLog.h"
 
-#include "driver/DebugLog.h"
+#include "DebugLog.h"
 
 namespace kvxinfo {
 namespace {

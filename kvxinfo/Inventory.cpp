@@ -1,7 +1,7 @@
 // The inventory view: what is installed, as the installer would find it. Every
 // answer comes from the installer's functions (registry, version folders,
 // lock files, database check); this unit only gathers them per instance.
-#include "kvxinfo/Inventory.h"
+#include "Inventory.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -10,15 +10,15 @@
 #include <algorithm>
 #include <array>
 
-#include "control/DominoControl.h"
-#include "driver/Gates.h"
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Porting.h"
-#include "inventory/DecimalNumber.h"
-#include "inventory/KVXInsInfo.h"
-#include "inventory/PatchSetting.h"
-#include "inventory/VersionFolder.h"
-#include "kvxinfo/CapturedLog.h"
+#include "CapturedLog.h"
+#include "DecimalNumber.h"
+#include "DominoState.h"
+#include "Gates.h"
+#include "KVXInsInfo.h"
+#include "PatchSetting.h"
+#include "Porting.h"
+#include "QoFileOpUtil.h"
+#include "VersionFolder.h"
 
 namespace kvxinfo {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "kvxinfo/Views.h"
+#include "Views.h"
 
 namespace kvxinfo {
 

@@ -1,7 +1,7 @@
 // Text and JSON forms of the views. Text rows put the value at one column
 // whatever the indent, so a screen of instances reads as a table; JSON keeps
 // every value a script may test under a fixed key.
-#include "kvxinfo/Output.h"
+#include "Output.h"
 
 #include <cstdint>
 #include <nlohmann/json.hpp>

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "kvxinfo/RunLog.h"
-#include "kvxinfo/Views.h"
+#include "RunLog.h"
+#include "Views.h"
 
 namespace kvxinfo {
 

@@ -1,4 +1,4 @@
-#include "kvxinfo/Package.h"
+#include "Package.h"
 
 #include <limits.h>
 #include <stdlib.h>
@@ -7,12 +7,12 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "control/ScopedWorkDir.h"
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Porting.h"
-#include "install/EngineVersion.h"
-#include "inventory/VersionFolder.h"
-#include "kvxinfo/CapturedLog.h"
+#include "CapturedLog.h"
+#include "EngineVersion.h"
+#include "Porting.h"
+#include "QoFileOpUtil.h"
+#include "ScopedWorkDir.h"
+#include "VersionFolder.h"
 
 namespace kvxinfo {
 namespace {

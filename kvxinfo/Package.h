@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "inventory/PatchSetting.h"
-#include "kvxinfo/Views.h"
+#include "PatchSetting.h"
+#include "Views.h"
 
 namespace kvxinfo {
 

@@ -4,7 +4,7 @@
 // then checked for what the run will need and the installer never looks at: a run that finds a disk
 // full or a package file missing carries on regardless, and in the in-place style that leaves a
 // library missing from the program folder.
-#include "kvxinfo/Plan.h"
+#include "Plan.h"
 
 #include <limits.h>
 #include <pwd.h>
@@ -16,19 +16,19 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "control/DominoControl.h"
-#include "control/ScopedWorkDir.h"
-#include "driver/Gates.h"
-#include "fileop/QoFileOpUtil.h"
-#include "ini/Porting.h"
-#include "install/EngineVersion.h"
-#include "inventory/DecimalNumber.h"
-#include "inventory/KVXInsInfo.h"
-#include "inventory/PatchSetting.h"
-#include "inventory/VersionFolder.h"
-#include "kvxinfo/CapturedLog.h"
-#include "kvxinfo/Inventory.h"
-#include "kvxinfo/Package.h"
+#include "CapturedLog.h"
+#include "DecimalNumber.h"
+#include "DominoState.h"
+#include "EngineVersion.h"
+#include "Gates.h"
+#include "Inventory.h"
+#include "KVXInsInfo.h"
+#include "Package.h"
+#include "PatchSetting.h"
+#include "Porting.h"
+#include "QoFileOpUtil.h"
+#include "ScopedWorkDir.h"
+#include "VersionFolder.h"
 
 namespace kvxinfo {
 namespace {

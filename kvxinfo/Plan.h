@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "kvxinfo/Views.h"
+#include "Views.h"
 
 namespace kvxinfo {
 

@@ -3,7 +3,7 @@
 // banner opens a run, the instance count says how many instances it will
 // treat, each instance opens with a start line and ends at the line that
 // decided it. What is between matters only when it is an error line.
-#include "kvxinfo/RunLog.h"
+#include "RunLog.h"
 
 #include <algorithm>
 #include <climits>

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/Gates.h"
+#include "Gates.h"
 
 namespace kvxinfo {
 

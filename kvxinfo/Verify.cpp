@@ -3,7 +3,7 @@
 // aside files a swap left, hotfix records a killed run cut short, partitions
 // the next run could not reach. With a package it also checks, file by file,
 // that the package is applied as a completed update leaves it.
-#include "kvxinfo/Verify.h"
+#include "Verify.h"
 
 #include <grp.h>
 #include <limits.h>
@@ -15,16 +15,16 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "control/DominoControl.h"
-#include "driver/Gates.h"
-#include "fileop/QoFileOpUtil.h"
-#include "install/EngineVersion.h"
-#include "inventory/DecimalNumber.h"
-#include "inventory/KVXInsInfo.h"
-#include "inventory/VersionFolder.h"
-#include "kvxinfo/CapturedLog.h"
-#include "kvxinfo/Inventory.h"
-#include "kvxinfo/Package.h"
+#include "CapturedLog.h"
+#include "DecimalNumber.h"
+#include "DominoState.h"
+#include "EngineVersion.h"
+#include "Gates.h"
+#include "Inventory.h"
+#include "KVXInsInfo.h"
+#include "Package.h"
+#include "QoFileOpUtil.h"
+#include "VersionFolder.h"
 
 namespace kvxinfo {
 namespace {

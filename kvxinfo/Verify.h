@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "kvxinfo/Views.h"
+#include "Views.h"
 
 namespace kvxinfo {
 

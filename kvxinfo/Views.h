@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/Gates.h"
-#include "install/EngineVersion.h"
+#include "EngineVersion.h"
+#include "Gates.h"
 
 namespace kvxinfo {
 

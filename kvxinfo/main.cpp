@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "kvxinfo/CapturedLog.h"
-#include "kvxinfo/Inventory.h"
-#include "kvxinfo/Output.h"
-#include "kvxinfo/Plan.h"
-#include "kvxinfo/RunLog.h"
-#include "kvxinfo/Verify.h"
+#include "CapturedLog.h"
+#include "Inventory.h"
+#include "Output.h"
+#include "Plan.h"
+#include "RunLog.h"
+#include "Verify.h"
 
 namespace {
 

@@ -41,8 +41,8 @@
 #include <thread>
 #include <vector>
 
-#include "ini/Handles.h"
-#include "sim/SimCommon.h"
+#include "Handles.h"
+#include "SimCommon.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include <cstring>
 #include <string>
 
-#include "ini/Handles.h"
-#include "sim/SimCommon.h"
+#include "Handles.h"
+#include "SimCommon.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Shared helpers of the Domino stand-in: notes.ini keys, its file layout,
 // record locks and line I/O.
-#include "sim/SimCommon.h"
+#include "SimCommon.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "ini/Handles.h"
+#include "Handles.h"
 
 namespace domsim {
 

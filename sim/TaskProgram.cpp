@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
-#include "ini/Handles.h"
-#include "sim/SimCommon.h"
+#include "Handles.h"
+#include "SimCommon.h"
 
 namespace {
 

@@ -8,9 +8,10 @@
 #include <filesystem>
 #include <sstream>
 
-#include "control/DominoControl.h"
-#include "control/FakeSleep.h"
-#include "control/SimHarness.h"
+#include "DominoControl.h"
+#include "DominoState.h"
+#include "FakeSleep.h"
+#include "SimHarness.h"
 
 using namespace kvxtest;
 

@@ -1,6 +1,6 @@
-#include "control/FakeSleep.h"
+#include "FakeSleep.h"
 
-#include "control/QoKVXSleep.h"
+#include "QoKVXSleep.h"
 
 static std::vector<int> g_calls;  // filled only once main runs
 std::vector<int>& FakeSleepCalls() { return g_calls; }

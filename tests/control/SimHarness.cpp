@@ -1,4 +1,4 @@
-#include "control/SimHarness.h"
+#include "SimHarness.h"
 
 #include <gmock/gmock.h>
 #include <grp.h>

@@ -2,8 +2,8 @@
 #ifndef KVX_TESTS_CONTROL_SIMHARNESS_H
 #define KVX_TESTS_CONTROL_SIMHARNESS_H
 
-#include "inventory/KVXInsInfo.h"
-#include "support/TestSupport.h"
+#include "KVXInsInfo.h"
+#include "TestSupport.h"
 
 namespace kvxtest {
 

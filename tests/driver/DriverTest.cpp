@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "driver/DebugLog.h"
-#include "support/HostKit.h"
+#include "DebugLog.h"
+#include "HostKit.h"
 
 using namespace kvxtest;
 using ::testing::Contains;

@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "driver/DebugLog.h"
-#include "driver/Gates.h"
-#include "support/HostKit.h"
+#include "DebugLog.h"
+#include "Gates.h"
+#include "HostKit.h"
 
 namespace fs = std::filesystem;
 using namespace kvxtest;

@@ -11,7 +11,7 @@
 #include <set>
 #include <sstream>
 
-#include "support/HostKit.h"
+#include "HostKit.h"
 
 namespace fs = std::filesystem;
 using namespace kvxtest;

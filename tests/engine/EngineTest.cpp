@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "driver/Procedures.h"
-#include "install/EngineUpdate.h"
-#include "support/HostKit.h"
+#include "EngineUpdate.h"
+#include "HostKit.h"
+#include "Procedures.h"
 
 namespace fs = std::filesystem;
 using namespace kvxtest;

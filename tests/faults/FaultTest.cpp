@@ -15,7 +15,7 @@
 #include <memory>
 #include <thread>
 
-#include "support/HostKit.h"
+#include "HostKit.h"
 
 namespace fs = std::filesystem;
 using namespace kvxtest;

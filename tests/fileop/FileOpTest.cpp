@@ -11,8 +11,8 @@
 #include <tuple>
 #include <vector>
 
-#include "fileop/QoFileOpUtil.h"
-#include "support/TestSupport.h"
+#include "QoFileOpUtil.h"
+#include "TestSupport.h"
 
 namespace {
 

@@ -8,14 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/FuzzSupport.h"
+#include "FuzzSupport.h"
 
-#define KVX_TARGETS(X)                                                       \
-  X(IniReader, ini_reader)                                                   \
-  X(IniWriter, ini_writer)                                                   \
-  X(Fnmatch, fnmatch)                                                        \
-  X(VersionStr, version_str) X(SplitTrim, split_trim) X(FileList, file_list) \
-      X(EngineVersion, engine_version) X(RunLog, run_log)
+// clang-format off
+#define KVX_TARGETS(X)             \
+  X(IniReader, ini_reader)         \
+  X(IniWriter, ini_writer)         \
+  X(Fnmatch, fnmatch)              \
+  X(VersionStr, version_str)       \
+  X(SplitTrim, split_trim)         \
+  X(FileList, file_list)           \
+  X(EngineVersion, engine_version) \
+  X(RunLog, run_log)
+// clang-format on
 #define KVX_DECLARE(name, folder) KVX_FUZZ_TARGET(name);
 #define KVX_ROW(name, folder) {#folder, KvxFuzz_##name},
 KVX_TARGETS(KVX_DECLARE)

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <string>
 
-#include "ini/QoIniUtil.h"
-#include "ini/QoIniWriter.h"
-#include "support/TestSupport.h"
+#include "QoIniUtil.h"
+#include "QoIniWriter.h"
+#include "TestSupport.h"
 
 namespace {
 

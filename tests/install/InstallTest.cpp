@@ -6,9 +6,10 @@
 #include <filesystem>
 #include <tuple>
 
-#include "control/DominoControl.h"
-#include "install/Install.h"
-#include "support/HostKit.h"
+#include "DominoControl.h"
+#include "DominoState.h"
+#include "HostKit.h"
+#include "Install.h"
 
 namespace fs = std::filesystem;
 using namespace kvxtest;

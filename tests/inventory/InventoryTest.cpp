@@ -9,10 +9,10 @@
 #include <tuple>
 #include <vector>
 
-#include "inventory/KVXInsInfo.h"
-#include "inventory/PatchSetting.h"
-#include "inventory/VersionFolder.h"
-#include "support/TestSupport.h"
+#include "KVXInsInfo.h"
+#include "PatchSetting.h"
+#include "TestSupport.h"
+#include "VersionFolder.h"
 
 namespace {
 

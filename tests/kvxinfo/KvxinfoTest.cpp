@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "support/HostKit.h"
+#include "HostKit.h"
 
 namespace fs = std::filesystem;
 using namespace kvxtest;

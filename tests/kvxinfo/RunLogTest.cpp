@@ -8,7 +8,7 @@
 #include <cctype>
 #include <sstream>
 
-#include "kvxinfo/RunLog.h"
+#include "RunLog.h"
 
 namespace {
 

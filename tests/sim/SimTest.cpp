@@ -3,7 +3,7 @@
 // command with its sender, and tasks that can be told never to quit.
 #include <gtest/gtest.h>
 
-#include "control/SimHarness.h"
+#include "SimHarness.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "support/HostKit.h"
+#include "HostKit.h"
 
 #include <algorithm>
 #include <filesystem>

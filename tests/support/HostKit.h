@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "control/SimHarness.h"
-#include "support/TestSupport.h"
+#include "SimHarness.h"
+#include "TestSupport.h"
 
 namespace kvxtest {
 
