@@ -6,8 +6,9 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <sstream>
+#include <tuple>
 
+#include "DebugLog.h"
 #include "DominoControl.h"
 #include "DominoState.h"
 #include "FakeSleep.h"
@@ -24,48 +25,57 @@ static int Lock(const std::string& path, short type = F_WRLCK, off_t start = 0, 
   return fd;
 }
 
-// Sent by root ('r'), root to a missing notes.ini ('m'), the server user with no
-// room for one more process ('f'), a user that cannot become the owner ('o'),
-// the server's stop ('q'), to a server program that says who ran it and how.
+// The child's lines, and its own child's before that execs, go to a file
+// opened before either changes its user: nothing else needs to be writable.
+int g_childLog = -1;
+void ToChildLog(int, const char* message) {
+  const std::string line = message + std::string("\n");
+  [[maybe_unused]] const ssize_t written = ::write(g_childLog, line.data(), line.size());
+}
+
+// Sent by root to a server program that says who ran it and how: it runs as
+// the owner. A missing notes.ini, the server user with no room for one more
+// process, a user that cannot become the owner: it does not run, and the last
+// line logged says why.
 TEST(ConsoleCommand, RunsTheServerProgramOnlyAsTheOwnerAndRestoresTheFolder) {
   if (!InSandbox()) GTEST_SKIP() << "needs root in the sandbox";
   TempTree tree;
   SimPartition par(tree, "p1");
-  const std::string uid = std::to_string(ServerUid()), bin = tree / "bin";
+  const std::string uid = std::to_string(ServerUid()), bin = tree / "bin", log = tree / "log";
   WriteFile(bin + "/server", "#!/bin/sh\necho \"$(id -u) $*\"\n");
   RunCommand("chmod 755 " + bin + "/server");
-  ClearDebugLog();
-  for (const char by : std::string("rmfoq")) {
-    const std::string command = by == 'q' ? "quit" : "load kvxreal";
-    KVXNParInfo p{par.dataDir, bin, by == 'm' ? tree / "none" : par.notesIni};
-    RunCommand("install -m 666 /dev/null " + DebugLogPath());  // the child logs as whoever it is
+  enum By { kRoot, kStop, kNoNotesIni, kNoRoomForChild, kNotTheOwner };
+  const std::tuple<By, const char*, std::string> kCases[] = {
+      {kRoot, "load kvxreal", "setuid over: " + uid},
+      {kStop, "quit", "setuid over: " + uid},
+      {kNoNotesIni, "", "Cannot get the fstat for file '" + tree / "none" + "'."},
+      {kNoRoomForChild, "", "Run domino command fork error. 11"},  // EAGAIN
+      {kNotTheOwner, "", "Cannot set the uid to " + uid}};
+  for (const auto& [by, sent, last] : kCases) {
+    KVXNParInfo p{par.dataDir, bin, by == kNoNotesIni ? tree / "none" : par.notesIni};
+    WriteFile(log, "");
     std::fflush(nullptr);
     ::testing::internal::CaptureStdout();
     const pid_t child = ::fork();
     if (child == 0) {
+      g_childLog = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+      SetLogSink(ToChildLog);
       const rlimit none{0, 0};  // root ignores RLIMIT_NPROC: keep root as the saved uid only
-      if ((by == 'f' &&
+      if ((by == kNoRoomForChild &&
            (::setresuid(ServerUid(), ServerUid(), 0) || ::setrlimit(RLIMIT_NPROC, &none))) ||
-          (by == 'o' && ::setresuid(1234, 1234, 1234)) || ::chdir(tree.path().c_str()))
+          (by == kNotTheOwner && ::setresuid(1234, 1234, 1234)) || ::chdir(tree.path().c_str()))
         ::_exit(2);
-      if (by == 'q') StopAllDominoServer(&p, nullptr);
-      if (by != 'q') RunDominoCommand(p.strNotesIni.c_str(), p.strBinDir.c_str(), command.c_str());
+      if (by == kStop) StopAllDominoServer(&p, nullptr);
+      if (by != kStop) RunDominoCommand(p.strNotesIni.c_str(), p.strBinDir.c_str(), "load kvxreal");
       ::_exit(std::filesystem::current_path() == tree.path() ? 0 : 3);
     }
     int status = -1;
     ::waitpid(child, &status, 0);
     const std::string said = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(0, status) << by << ": 512 set-up failed, 768 working folder not restored";
-    Lines log = {"Submit command 'LD_LIBRARY_PATH=" + bin + " " + bin +
-                     "/server =" + p.strNotesIni + " -c \"" + command + "\"' to " +
-                     (by == 'q' ? "stop the sever" : "restart the KVX"),
-                 "szNotesIniFiles: " + p.strNotesIni, "stat: over, uid is: " + uid,
-                 (by == 'o' ? "Cannot set the uid to " : "setuid over: ") + uid};
-    if (by == 'm') log = {log[0], log[1], "Cannot get the fstat for file '" + p.strNotesIni + "'."};
-    if (by == 'f') log = {log[0], "Run domino command fork error. 11"};  // EAGAIN
-    EXPECT_EQ(log, DebugLogMessages()) << by;
-    const std::string sent = uid + " =" + p.strNotesIni + " -c " + command + "\n";
-    EXPECT_EQ(by == 'r' || by == 'q' ? sent : "", said) << by;
+    const Lines logged = ReadLines(log);
+    EXPECT_EQ(last, logged.empty() ? "" : logged.back()) << by;
+    EXPECT_EQ(*sent ? uid + " =" + p.strNotesIni + " -c " + sent + "\n" : "", said) << by;
   }
 }
 
@@ -79,7 +89,8 @@ TEST(LockState, TasksAndServerFromLocksPathCutAt510AndCountsAdded) {
   WriteFile(tree / "kvx/lib/a.nsf", std::string(10, 'a'));
   WriteFile(tree / "kvx/b.nsf", std::string(20, 'b'));
   ClearDebugLog();
-  EXPECT_FALSE(isDominoServerRunning(&par, nullptr) || isDominoServerRunning(&far, nullptr));
+  EXPECT_EQ(0, isDominoServerRunning(&par, nullptr));
+  EXPECT_EQ(0, isDominoServerRunning(&far, nullptr));
   EXPECT_EQ(1, GetRunningKVXNum(&par, &counter)) << "no kvxtemp";
   std::vector<int> fds;  // kvxsupp{2} and kvxupd{ put "{" where kvxdtas's and kvxsch's would be
   WriteFile(tree / "kvxtemp/kvxdtas{1}", "");  // stale: unlocked
@@ -91,7 +102,8 @@ TEST(LockState, TasksAndServerFromLocksPathCutAt510AndCountsAdded) {
   for (const char* task : {"kvxreal", "kvxupd", "kvxemf", "kvxdbs", "kvxdtas", "kvxsch"})
     runs += std::to_string(IsKVXRun(tree.path().c_str(), task));
   EXPECT_EQ("111000", runs) << "kvxreal kvxupd kvxemf kvxdbs kvxdtas kvxsch";
-  EXPECT_EQ(2, isDominoServerRunning(&par, nullptr) + GetRunningKVXNum(&par, &counter));
+  EXPECT_EQ(1, isDominoServerRunning(&par, nullptr));
+  EXPECT_EQ(1, GetRunningKVXNum(&par, &counter));
   for (int fd : fds) ::close(fd);
   EXPECT_EQ(7u, counter) << "kvxreal and kvxupd";
   EXPECT_EQ(1, GetAllDbSize(&par, &bytes));
@@ -100,20 +112,6 @@ TEST(LockState, TasksAndServerFromLocksPathCutAt510AndCountsAdded) {
                    "The server's file lock '" + far.strDataDir.substr(0, 510) + "' is not locked!",
                    is + "locked!"}),
             DebugLogMessages());
-}
-
-// -x is "te kvxx quit", +x "load kvxx", *x "restart task kvxx"; w*n is w n times.
-static Lines Words(const std::string& text) {
-  Lines out;
-  std::istringstream in(text);
-  for (std::string w; in >> w;) {
-    const size_t star = w.find('*', 1);
-    const std::string name = "kvx" + w.substr(1, star - 1);
-    out.insert(
-        out.end(), star == std::string::npos ? 1 : std::stoul(w.substr(star + 1)),
-        w[0] == '-' ? "te " + name + " quit" : (w[0] == '+' ? "load " : "restart task ") + name);
-  }
-  return out;
 }
 
 // Each control from the same running tasks: all nine (each quits when told),
@@ -135,20 +133,29 @@ TEST(TaskControl, SendsWhatTheRunningTasksNeedAndOnlyTheRestartWaits) {
   };
   const Lines all(szaLoader, szaLoader + 9);
   FakeSleepCalls().clear();
-  EXPECT_EQ(Words("-real -dbs -dtas -emf -sch -cm -mon"), sent(StopAllKVX, all));
-  EXPECT_EQ(Words("+mon"), sent(LoadAllKVX, all));
-  EXPECT_EQ(Words("-emf +emf -sch +sch -mon +mon -real +real *cm -dtas +dtas"),
+  EXPECT_EQ((Lines{"te kvxreal quit", "te kvxdbs quit", "te kvxdtas quit", "te kvxemf quit",
+                   "te kvxsch quit", "te kvxcm quit", "te kvxmon quit"}),
+            sent(StopAllKVX, all));
+  EXPECT_EQ(Lines{"load kvxmon"}, sent(LoadAllKVX, all));
+  EXPECT_EQ((Lines{"te kvxemf quit", "load kvxemf", "te kvxsch quit", "load kvxsch",
+                   "te kvxmon quit", "load kvxmon", "te kvxreal quit", "load kvxreal",
+                   "restart task kvxcm", "te kvxdtas quit", "load kvxdtas"}),
             sent(RestartAllKVX, all));
   EXPECT_EQ((std::vector<int>{2, 2, 2, 5, 2}), FakeSleepCalls());
   par.Domsim("behave", "kvxdtas never");
   FakeSleepCalls().clear();
-  EXPECT_EQ(Words("-dtas -mon"), sent(StopAllKVX, {"kvxdtas"}));
-  EXPECT_EQ(Words("+emf +sch +mon +real +cm"), sent(LoadAllKVX, {"kvxdtas"}));
-  EXPECT_EQ(Words("+emf +sch +mon +real +cm -dtas*122 +dtas"), sent(RestartAllKVX, {"kvxdtas"}));
+  EXPECT_EQ((Lines{"te kvxdtas quit", "te kvxmon quit"}), sent(StopAllKVX, {"kvxdtas"}));
+  Lines loads = {"load kvxemf", "load kvxsch", "load kvxmon", "load kvxreal", "load kvxcm"};
+  EXPECT_EQ(loads, sent(LoadAllKVX, {"kvxdtas"}));
+  loads.insert(loads.end(), 122, "te kvxdtas quit");  // the end command repeated in vain
+  loads.push_back("load kvxdtas");
+  EXPECT_EQ(loads, sent(RestartAllKVX, {"kvxdtas"}));
   EXPECT_EQ(std::vector<int>(122, 2), FakeSleepCalls());
   EXPECT_EQ(120u, dots.size());
   par.Stop();
   ClearDebugLog();
-  EXPECT_EQ(3, StopAllKVX(&p, nullptr) + LoadAllKVX(&p, nullptr) + RestartAllKVX(&p, nullptr));
+  EXPECT_EQ(1, StopAllKVX(&p, nullptr));
+  EXPECT_EQ(1, LoadAllKVX(&p, nullptr));
+  EXPECT_EQ(1, RestartAllKVX(&p, nullptr));
   EXPECT_EQ(Lines{"Domino isnot running now."}, DebugLogMessages(true));
 }

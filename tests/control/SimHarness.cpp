@@ -15,7 +15,6 @@ void EnsureAccounts() {
   if (!::getpwnam(kServerUser)) RunCommand(std::string("useradd -M -N ") + kServerUser);
 }
 uid_t ServerUid() { return ::getpwnam(kServerUser) ? ::getpwnam(kServerUser)->pw_uid : -1u; }
-gid_t KvxGroupGid() { return ::getgrnam("kvxgroup") ? ::getgrnam("kvxgroup")->gr_gid : -1u; }
 
 SimPartition::SimPartition(const TempTree& tree, const std::string& n)
     : notesIni(tree / n + "/notes.ini"), dataDir(tree / n + "/data"), binDir(tree / n + "/bin") {
@@ -30,25 +29,19 @@ std::string SimPartition::Domsim(const std::string& verb, const std::string& arg
 void SimPartition::Start() {
   if (RunCommand(BuildDir() + "/sim/domsim status " + notesIni).exitStatus != 0) Domsim("start");
 }
-std::vector<JournalEntry> SimPartition::Journal() const {  // "time<TAB>uid<TAB>command" lines
-  std::vector<JournalEntry> entries;
-  std::istringstream in(ReadFile(dataDir + "/domsim/journal"));
-  for (std::string time, uid, command;
-       std::getline(in, time, '\t') && std::getline(in, uid, '\t') && std::getline(in, command);)
-    entries.push_back({static_cast<uid_t>(std::stoul(uid)), command});
-  return entries;
-}
 // Commands go as notes.ini's owner, which a fault run may change.
 uid_t NotesIniOwner(const std::string& notesIni) {
   struct stat st {};
   return ::stat(notesIni.c_str(), &st) == 0 ? st.st_uid : ServerUid();
 }
 std::vector<std::string> SimPartition::JournalCommands() const {
-  std::vector<std::string> commands;
-  const uid_t owner = NotesIniOwner(notesIni);
-  for (const JournalEntry& e : Journal()) {
-    EXPECT_EQ(owner, e.uid) << e.command << ": not sent as the notes.ini owner";
-    commands.push_back(e.command);
+  std::vector<std::string> commands;  // from "time<TAB>uid<TAB>command" lines
+  const std::string owner = std::to_string(NotesIniOwner(notesIni));
+  std::istringstream in(ReadFile(dataDir + "/domsim/journal"));
+  for (std::string time, uid, command;
+       std::getline(in, time, '\t') && std::getline(in, uid, '\t') && std::getline(in, command);) {
+    EXPECT_EQ(owner, uid) << command << ": not sent as the notes.ini owner";
+    commands.push_back(command);
   }
   return commands;
 }

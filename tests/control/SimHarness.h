@@ -10,12 +10,7 @@ namespace kvxtest {
 constexpr char kServerUser[] = "kvxsrv1";  // owns every partition's notes.ini and data
 void EnsureAccounts();                     // kvxgroup and kServerUser
 uid_t ServerUid();
-gid_t KvxGroupGid();
 
-struct JournalEntry {
-  uid_t uid;
-  std::string command;
-};
 // tree/name: notes.ini and data of kServerUser, bin with the programs; stops with the object.
 struct SimPartition {
   SimPartition(const TempTree& tree, const std::string& name);
@@ -24,7 +19,6 @@ struct SimPartition {
   std::string Domsim(const std::string& verb, const std::string& args = "") const;
   void Start();  // unless it runs
   void Stop() { Domsim("stop"); }
-  std::vector<JournalEntry> Journal() const;
   std::vector<std::string> JournalCommands() const;  // each checked to come from kServerUser
   void ClearJournal() const { RunCommand("truncate -cs0 " + dataDir + "/domsim/journal"); }
   std::vector<std::string> RunningTasks() const;

@@ -56,25 +56,20 @@ struct GateCase {
 void PrintTo(const GateCase& c, std::ostream* os) { *os << c.name; }
 class Gates : public ::testing::TestWithParam<GateCase> {};
 
-// The gates run on a kit host (no server: two partitions' data folders are
-// all they read) with the package read as the driver reads it.
+// The gates run on a kit host (its servers down: two partitions' data folders
+// are all they read) with the package read as the driver reads it.
 TEST_P(Gates, VerdictAndLoggedLine) {
   if (!InSandbox()) GTEST_SKIP() << "writes /etc/kvxsysV3.ini: only inside the sandbox";
   const GateCase& c = GetParam();
   InstanceSpec want;
   want.builds = c.builds;
   want.hotfixes = c.hotfixes;
-  want.partitions = 0;
+  want.partitions = 2;
   Host host({want});
   const std::string product = host.Product();
   KVXNInsInfo instance;
-  for (const std::string& data : {host.tree / "data1", host.tree / "data2"}) {
-    instance.vecParInfo.push_back({data, "", ""});
-    for (const char* db :
-         {"kvconf", "kvxapproved", "kvxdtas", "kvency", "kvquar", "kvtime", "kvvlog"})
-      WriteFile(data + "/kvx/" + db + ".nsf", "");
-  }
-  if (c.setup == kNoDb) fs::remove(host.tree / "data2/kvx/kvtime.nsf");
+  instance.vecParInfo = {host.Partition(0, 0).Par(), host.Partition(0, 1).Par()};
+  if (c.setup == kNoDb) fs::remove(host.Partition(0, 1).dataDir + "/kvx/kvtime.nsf");
   InstallInfo info{host.Package({c.build, {"libkvxcore.so"}, c.config, {}}) + "/FileGroup1"};
   _PatchSetting setting;
   ReadConfiguration(info, setting);
@@ -95,7 +90,9 @@ TEST_P(Gates, VerdictAndLoggedLine) {
   EXPECT_EQ(c.outcome, verdict.outcome);
   EXPECT_EQ(c.gate, verdict.gate);
   EXPECT_EQ(line, verdict.line);
-  EXPECT_EQ(line, line.empty() ? line : g_logged.back());
+  if (!line.empty()) {
+    EXPECT_EQ(line, g_logged.empty() ? "" : g_logged.back()) << "logged last";
+  }
   if (c.setup != kRollback && !c.builds.empty()) {  // the build judged, as the log shows it
     const int newest = *std::max_element(c.builds.begin(), c.builds.end());
     EXPECT_THAT(g_logged, ::testing::Contains("The build number of current KVXN is (" +

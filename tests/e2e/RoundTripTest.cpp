@@ -48,6 +48,14 @@ unsigned long MappedInode(pid_t pid, const std::string& path) {
   }
   return 0;
 }
+// The running task's process id; -1 when it does not run.
+pid_t TaskPid(const SimPartition& par, const std::string& task) {
+  std::istringstream in(ReadFile(par.dataDir + "/domsim/tasks"));
+  long pid = 0;
+  for (std::string name; in >> pid >> name;)
+    if (name == task) return static_cast<pid_t>(pid);
+  return -1;
+}
 
 std::string Done(const std::string& what, const std::string& product) {
   return "=============================" + what + " (" + product +

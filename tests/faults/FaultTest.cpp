@@ -265,7 +265,7 @@ TEST_P(SlowRace, EveryOutcomeKeepsTheLogAndTheOriginals) {
   const pid_t runs[] = {Start(f.package), Start(f.package)};
   const std::map<pid_t, int> status = {{runs[0], Wait(runs[0])}, {runs[1], Wait(runs[1])}};
   std::map<pid_t, Lines> messages;
-  for (const std::string& line : ReadLines(DebugLogPath())) {
+  for (const std::string& line : DebugLogLines()) {  // by pid, over every day file
     int pid = 0, at = 0;
     std::sscanf(line.c_str(),
                 "[%*4d/%*2d/%*2d %*2d:%*2d:%*2d][pid=%d][tid=%*d][module=%*x] "

@@ -32,9 +32,9 @@ class Inventory : public ::testing::TestWithParam<Row> {
       WriteFile(tree_ / n, "[Notes]\n" + (n == "nodata" ? "" : "Directory=/" + n + "\n") +
                                (n == "noprogram" ? "" : "NotesProgram=/b\n"));
   }
-  std::string At(std::string text) const {
+  std::string At(std::string text, const std::string& at = "") const {  // "@" is at or the tree
     for (std::size_t i; (i = text.find('@')) != std::string::npos;)
-      text.replace(i, 1, tree_.path());
+      text.replace(i, 1, at.empty() ? tree_.path() : at);
     return text;
   }
   // The last n messages of the debug log (all by default), joined by "|".
@@ -181,8 +181,9 @@ TEST_P(Settings, ReadAndLogged) {
   EXPECT_EQ(settings, got.str());
   EXPECT_EQ(At(log), Log());
   ReadFileList(s);  // and freed again
-  EXPECT_EQ(2, FreeFileList() + CheckEnvironment(s));
+  FreeFileList();
   EXPECT_STREQ("", szDlls[0]);
+  EXPECT_EQ(1, CheckEnvironment(s)) << "no program folder of the build: the update may go on";
 }
 TABLE(Settings, kSettings);
 
@@ -215,17 +216,17 @@ const std::tuple<const char*, bool, const char*, const char*> kFolders[] = {
 };
 TABLE(Newest, kFolders);
 
-// version.txt in <tree>/e (or a folder of length characters): result, version, log.
-#define F "File @/e/version.txt content is "
+// version.txt in the folder "@" (<tree>/e or length characters): result, version, log.
+#define F "File @/version.txt content is "
 using EngineCase = std::tuple<const char*, const char*, int, const char*, const char*, std::size_t>;
 const EngineCase kEngines[] = {
     {"ThreeNumbers", "version:V9.750.1001\n", 0, "9 750 1001 0", F "version:V9.750.1001.", 0},
     {"FourNumbers", "version:V9.750.7.1001\nx\n", 0, "9 750 1001 7", F "version:V9.750.7.1001.", 0},
     {"EightCharacters", "12345678\r\n", -1, "0 0 0 0", F "12345678.|" F "12345678, no version.", 0},
     {"EmptyFirstLine", "\r\n1.2.3\n", -1, "0 0 0 0", F ".|" F ", no version.", 0},
-    {"EmptyFile", "", -1, "0 0 0 0", "File @/e/version.txt content is empty.", 0},
-    {"NoFile", nullptr, -1, "0 0 0 0", "Can not open file @/e/version.txt.", 0},
-    {"FolderOf243", "12345678V1", 0, "1 0 0 0", nullptr, 243},
+    {"EmptyFile", "", -1, "0 0 0 0", "File @/version.txt content is empty.", 0},
+    {"NoFile", nullptr, -1, "0 0 0 0", "Can not open file @/version.txt.", 0},
+    {"FolderOf243", "12345678V1", 0, "1 0 0 0", F "12345678V1.", 243},
     {"FolderOf244", "12345678V1", -1, "0 0 0 0", "file length is 255, more than max.", 244},
 };
 
@@ -240,7 +241,7 @@ TEST_P(Engine, VersionFile) {
             ReadEngineVersion(const_cast<char*>(folder.c_str()), &v[0], &v[1], &v[2], &v[3]));
   EXPECT_EQ(version, std::to_string(v[0]) + " " + std::to_string(v[1]) + " " +
                          std::to_string(v[2]) + " " + std::to_string(v[3]));
-  EXPECT_EQ(log ? At(log) : Log(), Log());
+  EXPECT_EQ(At(log, folder), Log());
 }
 TABLE(Engine, kEngines);
 

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace kvxtest {
 
+static std::string ShellQuote(std::string text) {  // one shell word
+  for (size_t at = 0; (at = text.find('\'', at)) != std::string::npos; at += 4)
+    text.replace(at, 1, "'\\''");
+  return "'" + text + "'";
+}
 static std::string Join(const std::vector<std::string>& items) {
   std::string text;
   for (const std::string& item : items) text += (text.empty() ? "" : ",") + item;
@@ -97,13 +101,6 @@ void Host::StartTasks(const std::vector<std::string>& tasks, size_t ins, size_t 
   Partition(ins, k).Start();
   Partition(ins, k).SetRunning(tasks);
   Partition(ins, k).ClearJournal();
-}
-pid_t TaskPid(const SimPartition& par, const std::string& task) {
-  std::istringstream in(ReadFile(par.dataDir + "/domsim/tasks"));
-  long pid = 0;
-  for (std::string name; in >> pid >> name;)
-    if (name == task) return static_cast<pid_t>(pid);
-  return -1;
 }
 
 CommandResult RunUPDSilent(const std::string& cwd, const std::string& args,

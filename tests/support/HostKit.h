@@ -10,12 +10,7 @@
 
 namespace kvxtest {
 
-constexpr int kRunFailed = 212;                    // the installer's -300, as a shell sees it
-inline std::string ShellQuote(std::string text) {  // one shell word
-  for (size_t at = 0; (at = text.find('\'', at)) != std::string::npos; at += 4)
-    text.replace(at, 1, "'\\''");
-  return "'" + text + "'";
-}
+constexpr int kRunFailed = 212;                  // the installer's -300, as a shell sees it
 std::string ModeGroup(const std::string& path);  // "775 kvxgroup"; "" when missing
 
 // program/V5.8.0.<n> (lib{kvxcore,kvxscan,kvxext}.so, loader, kvx.cfg and
@@ -63,9 +58,6 @@ class Host {
 // cd cwd && program args, with the debug logs emptied first.
 CommandResult RunUPDSilent(const std::string& cwd, const std::string& args = "",
                            const std::string& program = "./UPDSilent");
-
-// The running task's process id; -1 when it does not run.
-pid_t TaskPid(const SimPartition& par, const std::string& task);
 
 // One line per entry under root, sorted: type, mode, owner, path, link target
 // (and modification time when asked); then a hash of each file's content.

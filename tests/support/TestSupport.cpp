@@ -68,19 +68,23 @@ static std::vector<std::string> DebugLogs() {  // oldest first
   std::sort(files.begin(), files.end());
   return files;
 }
+Lines DebugLogLines() {
+  Lines lines;
+  for (const std::string& file : DebugLogs())
+    for (std::string& line : ReadLines(file)) lines.push_back(std::move(line));
+  return lines;
+}
 std::vector<std::string> DebugLogMessages(bool own) {
   static const char* const kRepeated[] = {"Info:ParseKVXInsINI", "The server's file lock",
                                           "Submit command",      "szNotesIniFiles",
                                           "stat: over",          "setuid over"};
   std::vector<std::string> messages;
-  for (const std::string& file : DebugLogs()) {
-    for (const std::string& line : ReadLines(file)) {
-      const size_t at = line.find("[line: 337]:");
-      const std::string m = at == std::string::npos ? line : line.substr(at + 12);
-      const auto repeated = [&m](const char* start) { return m.rfind(start, 0) == 0; };
-      if (!own || std::none_of(std::begin(kRepeated), std::end(kRepeated), repeated))
-        messages.push_back(m);
-    }
+  for (const std::string& line : DebugLogLines()) {
+    const size_t at = line.find("[line: 337]:");
+    const std::string m = at == std::string::npos ? line : line.substr(at + 12);
+    const auto repeated = [&m](const char* start) { return m.rfind(start, 0) == 0; };
+    if (!own || std::none_of(std::begin(kRepeated), std::end(kRepeated), repeated))
+      messages.push_back(m);
   }
   return messages;
 }
@@ -89,7 +93,6 @@ void ClearDebugLog() {
 }
 
 std::string BuildDir() { return std::getenv("KVX_BUILD_DIR") ?: "."; }
-std::string SourceDir() { return std::getenv("KVX_SOURCE_DIR") ?: ".."; }
 bool InSandbox() { return ::geteuid() == 0 && std::getenv("KVX_SANDBOX_ROOT") != nullptr; }
 
 }  // namespace kvxtest

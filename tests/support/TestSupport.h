@@ -34,13 +34,15 @@ CommandResult RunCommand(const std::string& command);
 using Lines = std::vector<std::string>;
 
 std::string DebugLogPath();  // today's /var/log/updsilent_<YYYYMMDD>.dbg
+// Every line of every day's log, the oldest day first: a run that crosses
+// midnight goes on in the next day's file.
+Lines DebugLogLines();
 // The message of every line of every day's log (what follows "[line: 337]:").
 // own leaves out the lines every partition pass and console command repeat.
 Lines DebugLogMessages(bool own = false);
 void ClearDebugLog();
 
 std::string BuildDir();
-std::string SourceDir();
 bool InSandbox();  // root inside sandbox-run; tests skip otherwise
 
 }  // namespace kvxtest
