@@ -13,10 +13,11 @@
 
 #include "control/DominoControl.h"
 #include "driver/DebugLog.h"
+#include "driver/LogTexts.h"
 #include "ini/Porting.h"
 
 namespace {
-constexpr char kMsgForkFailed[] = "Run domino command fork error. %d";
+constexpr auto& kMsgForkFailed = logtext::kConsoleForkFailed;
 }  // namespace
 
 int RunShellCommand(char* cmd, unsigned long size, const char* fmt, ...) {

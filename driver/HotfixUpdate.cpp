@@ -8,6 +8,7 @@
 #include "control/DominoControl.h"
 #include "driver/DebugLog.h"
 #include "driver/Gates.h"
+#include "driver/LogTexts.h"
 #include "driver/Procedures.h"
 #include "fileop/QoFileOpUtil.h"
 #include "ini/Porting.h"
@@ -18,12 +19,10 @@
 
 namespace {
 
-constexpr char kMsgStart[] =
-    "=============================Start update (%s)=======================";
-constexpr char kMsgDone[] =
-    "=============================Update (%s) successfully=======================";
-constexpr char kMsgCopyFolder[] = "Copy folder %s to %s, errno: %d";
-constexpr char kMsgCopyFile[] = "Copy file %s to %s, errno: %d";
+constexpr auto& kMsgStart = logtext::kUpdateStart;
+constexpr auto& kMsgDone = logtext::kUpdateDone;
+constexpr auto& kMsgCopyFolder = logtext::kFolderCopied;
+constexpr auto& kMsgCopyFile = logtext::kFileCopied;
 constexpr char kMsgInPlace[] = "Copy replace the file in KVX program with the new one.";
 constexpr char kMsgBackup[] = "Back up the dlls from (%s) to (%s)";
 constexpr char kMsgNeedExt[] = "needUpdateExt";

@@ -16,6 +16,7 @@
 #include "control/DominoControl.h"
 #include "control/ScopedWorkDir.h"
 #include "driver/DebugLog.h"
+#include "driver/LogTexts.h"
 #include "fileop/QoFileOpUtil.h"
 #include "ini/Porting.h"
 #include "install/Install.h"
@@ -27,8 +28,8 @@
 namespace {
 
 constexpr char kMsgLoaderBegin[] = "Info: Update loader from (%s) to (%s).";
-constexpr char kMsgTaskRenameFailed[] = "rename from (%s) to (%s), error code is %d.";
-constexpr char kMsgLoaderCopied[] = "Info: copy the file(%s) to (%s). Error code is %d.";
+constexpr auto& kMsgTaskRenameFailed = logtext::kTaskProgramRenamed;
+constexpr auto& kMsgLoaderCopied = logtext::kLoaderCopied;
 constexpr char kMsgExtBegin[] = "Info: Begin updating extension manager.";
 constexpr char kMsgExtMissing[] = "Error: The extension mananger doesn't exist. (%s)";
 constexpr char kMsgExtUnlinkFailed[] = "Error: Cannot unlink the file %s";

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/DebugLog.h"
 #include "kvxinfo/CapturedLog.h"
 #include "kvxinfo/Inventory.h"
 #include "kvxinfo/Output.h"
@@ -66,7 +67,7 @@ std::string DayLog(std::string day) {
     std::strftime(today, sizeof today, "%Y%m%d", &local);
     day = today;
   }
-  return "/var/log/updsilent_" + day + ".dbg";
+  return DayLogPath(day);
 }
 
 // The files are read as one log, in the order given: a run that crossed
