@@ -7,6 +7,7 @@
 
 #include "DebugLog.h"
 #include "DominoControl.h"
+#include "LogTexts.h"
 #include "Porting.h"
 #include "ScopedWorkDir.h"
 #include "ShellCommand.h"
@@ -20,10 +21,10 @@ constexpr char kCommandLineFormat[] = "LD_LIBRARY_PATH=%s %s/%s =%s -c \"%s\"";
 
 constexpr char kMsgSubmit[] = "Submit command '%s' to restart the KVX";
 constexpr char kMsgSubmitStop[] = "Submit command '%s' to stop the sever";
-constexpr char kMsgNotesIni[] = "szNotesIniFiles: %s";
-constexpr char kMsgNoStat[] = "Cannot get the fstat for file '%s'.";
-constexpr char kMsgOwner[] = "stat: over, uid is: %d";
-constexpr char kMsgSetUidFailed[] = "Cannot set the uid to %d";
+constexpr auto& kMsgNotesIni = logtext::kChildNotesIni;
+constexpr auto& kMsgNoStat = logtext::kChildNoStat;
+constexpr auto& kMsgOwner = logtext::kChildOwner;
+constexpr auto& kMsgSetUidFailed = logtext::kChildSetUidFailed;
 constexpr char kMsgSetUidDone[] = "setuid over: %d";
 constexpr char kMsgNoGroup[] = "Cannot get the gid for kvxgroup";
 constexpr char kMsgSetGidFailed[] = "Cannot set the gid to %d";

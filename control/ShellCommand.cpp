@@ -13,10 +13,11 @@
 
 #include "DebugLog.h"
 #include "DominoControl.h"
+#include "LogTexts.h"
 #include "Porting.h"
 
 namespace {
-constexpr char kMsgForkFailed[] = "Run domino command fork error. %d";
+constexpr auto& kMsgForkFailed = logtext::kConsoleForkFailed;
 }  // namespace
 
 int RunShellCommand(char* cmd, unsigned long size, const char* fmt, ...) {

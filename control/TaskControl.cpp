@@ -9,6 +9,7 @@
 #include "DebugLog.h"
 #include "DominoControl.h"
 #include "DominoState.h"
+#include "LogTexts.h"
 #include "QoKVXSleep.h"
 
 namespace {
@@ -16,7 +17,7 @@ namespace {
 constexpr char kMsgServerDown[] = "Domino isnot running now.";
 constexpr char kMsgAllQuit[] = "All KVX quit.";
 constexpr char kMsgWaiting[] = "Waiting for terminating all KVX. %d KVX is running";
-constexpr char kMsgGiveUp[] = "Has try 10 times to stop KVX, but still failed, so give up.";
+constexpr auto& kMsgGiveUp = logtext::kTaskStopGaveUp;
 
 constexpr int kStopPasses = 10;
 constexpr int kStopPassSeconds = 10;

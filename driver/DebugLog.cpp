@@ -34,17 +34,14 @@ void AppendToDayFile(int level, const char* message) {
   std::strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &local);
   std::strftime(day, sizeof day, "%Y%m%d", &local);
 
-  char path[256];
-  qo_snprintf(path, sizeof path, "%s/%s_%s.dbg", kLogFolder, kLogName, day);
-  FilePtr file(std::fopen(path, "a+"));
+  FilePtr file(std::fopen(DayLogPath(day).c_str(), "a+"));
   if (!file) return;
 
   // pthread_self is printed as a signed 32-bit number: its low 32 bits.
   const auto thread = static_cast<std::int32_t>(static_cast<std::uint32_t>(pthread_self()));
-  char prefix[100];
-  qo_snprintf(prefix, sizeof prefix, "[%s][pid=%d][tid=%d][module=%x] [file:%s] [line: %d]:", stamp,
-              static_cast<int>(getpid()), static_cast<int>(thread), static_cast<unsigned>(level),
-              kSourceUnit, kSourceLine);
+  char prefix[kLinePrefixSize];
+  qo_snprintf(prefix, sizeof prefix, kLinePrefixFormat, stamp, static_cast<int>(getpid()),
+              static_cast<int>(thread), static_cast<unsigned>(level), kSourceUnit, kSourceLine);
 
   std::fprintf(file.get(), "%s%s\n", prefix, message);
 }
@@ -52,6 +49,10 @@ void AppendToDayFile(int level, const char* message) {
 LogSink g_logSink = AppendToDayFile;
 
 }  // namespace
+
+std::string DayLogPath(const std::string& day) {
+  return std::string(kLogFolder) + "/" + kLogName + "_" + day + ".dbg";
+}
 
 void SetLogSink(LogSink sink) { g_logSink = sink ? sink : AppendToDayFile; }
 

@@ -1,6 +1,22 @@
 // The run's debug log: /var/log/updsilent_<YYYYMMDD>.dbg, one line per call.
+// Its name and line prefix are defined here for kvxinfo, which reads it back.
 #ifndef KVX_DRIVER_DEBUGLOG_H
 #define KVX_DRIVER_DEBUGLOG_H
+
+#include <string>
+
+// Every line opens with this prefix: the local time "YYYY/MM/DD HH:MM:SS",
+// the process and thread ids, the level in hexadecimal, then a file and a
+// line field that hold the same fixed values whichever unit logs. It is
+// formatted into kLinePrefixSize bytes, so it is cut at 99 characters: with a
+// seven-digit pid and a ten-digit negative tid the closing ':' is lost and
+// the message follows the "]".
+constexpr char kLinePrefixFormat[] = "[%s][pid=%d][tid=%d][module=%x] [file:%s] [line: %d]:";
+constexpr int kLinePrefixSize = 100;
+
+// The log of a day given as "YYYYMMDD". A run that crosses midnight goes on
+// in the next day's file.
+std::string DayLogPath(const std::string& day);
 
 // Appends one line to the day's log file. The level is printed in the line's
 // module field and filters nothing. Never fails visibly: a log file that

@@ -9,6 +9,7 @@
 #include "DebugLog.h"
 #include "DominoControl.h"
 #include "KVXInsInfo.h"
+#include "LogTexts.h"
 #include "Porting.h"
 #include "Procedures.h"
 #include "QoFileOpUtil.h"
@@ -18,14 +19,14 @@
 namespace {
 
 constexpr char kMsgFewArgs[] = "Input argc is %d";
-constexpr char kMsgPair[] = "argv[%d] is %s, argv[%d] is %s";
-constexpr char kMsgStart[] = "======================Start rollback (%s)===================";
-constexpr char kMsgNoFolder[] = "Error: The engine folder doesn't exist. (%s)";
-constexpr char kMsgOnlyOne[] = "Error: Only one version of this engine exist, can not rollback";
+constexpr auto& kMsgPair = logtext::kEnginePair;
+constexpr auto& kMsgStart = logtext::kEngineStart;
+constexpr auto& kMsgNoFolder = logtext::kEngineFolderMissing;
+constexpr auto& kMsgOnlyOne = logtext::kEngineOnlyVersion;
 constexpr char kMsgFolderNum[] = "%s folder num is %d";
-constexpr char kMsgUnlink[] = "unlink %s, return %d.";
+constexpr auto& kMsgUnlink = logtext::kEngineUnlinked;
 constexpr char kMsgShell[] = "Executed shell command %s";
-constexpr char kMsgDone[] = "===================Rollback (%s) successfully===================";
+constexpr auto& kMsgDone = logtext::kEngineRemoved;
 
 constexpr int kMaxPairs = 4;
 constexpr int kWordSize = 128;  // a word is used as at most 127 characters

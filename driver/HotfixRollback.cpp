@@ -11,6 +11,7 @@
 #include "Gates.h"
 #include "Install.h"
 #include "KVXInsInfo.h"
+#include "LogTexts.h"
 #include "Porting.h"
 #include "Procedures.h"
 #include "QoFileOpUtil.h"
@@ -19,18 +20,15 @@
 
 namespace {
 
-constexpr char kMsgStart[] =
-    "=============================Start rollback (%s)=======================";
-constexpr char kMsgDone[] =
-    "=============================Rollback (%s) successfully=======================";
+constexpr auto& kMsgStart = logtext::kRollbackStart;
+constexpr auto& kMsgDone = logtext::kRollbackDone;
 constexpr char kMsgMoved[] = "Have delete all files in (%s), including itself..";
 constexpr char kMsgCannotMove[] = "Cannot rename the file (%s), Sleep 10 second.";
-constexpr char kMsgMoveGiveUp[] =
-    "Has try 10 times to delete the hot file, but still failed, so give up.";
+constexpr auto& kMsgMoveGiveUp = logtext::kProgramMoveGaveUp;
 constexpr char kMsgNewBuild[] = "The build number of new KVXN is (%s)";
 constexpr char kMsgNoNewBuild[] = "Cannot get the build number of new KVXN. (%s)";
 constexpr char kMsgInPlace[] = "Copy replace the file in KVX program with the new one.";
-constexpr char kMsgRemovedHotfix[] = "Remove the old back up folder! (%s), error code [%d]";
+constexpr auto& kMsgRemovedHotfix = logtext::kHotfixFolderRemoved;
 
 constexpr int kMoveAttempts = 10;
 constexpr int kMoveRetrySeconds = 10;

@@ -11,6 +11,7 @@
 #include "Gates.h"
 #include "Install.h"
 #include "KVXInsInfo.h"
+#include "LogTexts.h"
 #include "PatchSetting.h"
 #include "Porting.h"
 #include "Procedures.h"
@@ -19,12 +20,10 @@
 
 namespace {
 
-constexpr char kMsgStart[] =
-    "=============================Start update (%s)=======================";
-constexpr char kMsgDone[] =
-    "=============================Update (%s) successfully=======================";
-constexpr char kMsgCopyFolder[] = "Copy folder %s to %s, errno: %d";
-constexpr char kMsgCopyFile[] = "Copy file %s to %s, errno: %d";
+constexpr auto& kMsgStart = logtext::kUpdateStart;
+constexpr auto& kMsgDone = logtext::kUpdateDone;
+constexpr auto& kMsgCopyFolder = logtext::kFolderCopied;
+constexpr auto& kMsgCopyFile = logtext::kFileCopied;
 constexpr char kMsgInPlace[] = "Copy replace the file in KVX program with the new one.";
 constexpr char kMsgBackup[] = "Back up the dlls from (%s) to (%s)";
 constexpr char kMsgNeedExt[] = "needUpdateExt";

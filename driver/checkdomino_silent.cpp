@@ -7,21 +7,19 @@
 
 #include "DebugLog.h"
 #include "KVXInsInfo.h"
+#include "LogTexts.h"
 #include "PatchSetting.h"
 #include "Porting.h"
 #include "Procedures.h"
 
 namespace {
 
-constexpr char kMsgUpdateBanner[] =
-    "=============================Update KVX=======================";
-constexpr char kMsgRollbackBanner[] =
-    "=============================Rollback KVX=======================";
-constexpr char kMsgEngineBanner[] =
-    "=============================Rollback KVX ENGINE================";
-constexpr char kMsgParseError[] = "Parsing kvxsys.ini error.";
-constexpr char kMsgNothingInstalled[] = "No %s KVX 5.8 installed.";
-constexpr char kMsgInstalledCount[] = "There is %d KVX installed in current system!";
+constexpr auto& kMsgUpdateBanner = logtext::kUpdateBanner;
+constexpr auto& kMsgRollbackBanner = logtext::kRollbackBanner;
+constexpr auto& kMsgEngineBanner = logtext::kEngineRollbackBanner;
+constexpr auto& kMsgParseError = logtext::kRegistryUnreadable;
+constexpr auto& kMsgNothingInstalled = logtext::kNoInstance;
+constexpr auto& kMsgInstalledCount = logtext::kInstanceCount;
 
 constexpr char kInstallType[] = "64-bit";
 constexpr char kUpdatePackage[] = "./FileGroup1";

@@ -9,6 +9,7 @@
 #include "DebugLog.h"
 #include "DominoControl.h"
 #include "KVXInsInfo.h"
+#include "LogTexts.h"
 #include "Porting.h"
 #include "QoFileOpUtil.h"
 #include "ShellCommand.h"
@@ -22,7 +23,7 @@ constexpr char kMsgLatestPath[] = "CheckAndUpdate %s, latest path:%s";
 constexpr char kMsgNotInstalled[] = "CheckAndUpdate: can not find %s from dir %s";
 constexpr char kMsgVersions[] = "CheckAndUpdate: current version:%d.%d.%d, new version:%d.%d.%d.";
 constexpr char kMsgNoNeed[] = "CheckAndUpdate: no need to update.";
-constexpr char kMsgCopied[] = "Copy folder %s to %s, errno: %d";
+constexpr auto& kMsgCopied = logtext::kFolderCopied;
 constexpr char kMsgShell[] = "Executed shell command %s";
 constexpr char kMsgNotExist[] = "%s not exist";
 

@@ -8,6 +8,7 @@
 #include "DebugLog.h"
 #include "Install.h"
 #include "InstallUtil.h"
+#include "LogTexts.h"
 #include "PatchSetting.h"
 #include "Porting.h"
 #include "QoFileOpUtil.h"
@@ -18,7 +19,7 @@ namespace {
 constexpr char kMsgCopyBegin[] = "Info: Copy the file from (%s) to (%s)";
 constexpr char kMsgTableSize[] = "size of szDlls is: %d, size of *szDlls is %d";
 constexpr char kMsgCopyFailed[] = "Error: Cannot copy the file(%s). Error code is %d.";
-constexpr char kMsgCopied[] = "Copy file %s to %s, errno: %d";
+constexpr auto& kMsgCopied = logtext::kFileCopied;
 constexpr char kMsgCopyEnd[] = "Info: CopyAllDlls END";
 constexpr char kMsgRenameBegin[] = "Info: Rename the DLLs in (%s)";
 constexpr char kMsgRemoveBegin[] = "Info: Remove the DLLs in (%s)";

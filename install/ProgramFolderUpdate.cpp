@@ -19,6 +19,7 @@
 #include "Install.h"
 #include "InstallUtil.h"
 #include "KVXInsInfo.h"
+#include "LogTexts.h"
 #include "PatchSetting.h"
 #include "Porting.h"
 #include "QoFileOpUtil.h"
@@ -28,8 +29,8 @@
 namespace {
 
 constexpr char kMsgLoaderBegin[] = "Info: Update loader from (%s) to (%s).";
-constexpr char kMsgTaskRenameFailed[] = "rename from (%s) to (%s), error code is %d.";
-constexpr char kMsgLoaderCopied[] = "Info: copy the file(%s) to (%s). Error code is %d.";
+constexpr auto& kMsgTaskRenameFailed = logtext::kTaskProgramRenamed;
+constexpr auto& kMsgLoaderCopied = logtext::kLoaderCopied;
 constexpr char kMsgExtBegin[] = "Info: Begin updating extension manager.";
 constexpr char kMsgExtMissing[] = "Error: The extension mananger doesn't exist. (%s)";
 constexpr char kMsgExtUnlinkFailed[] = "Error: Cannot unlink the file %s";

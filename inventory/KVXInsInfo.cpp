@@ -10,6 +10,7 @@
 
 #include "DebugLog.h"
 #include "DecimalNumber.h"
+#include "LogTexts.h"
 #include "Porting.h"
 #include "QoIniUtil.h"
 
@@ -19,10 +20,10 @@ char g_szKVXPatch[1024] = {0};
 
 namespace {
 
-constexpr char kMsgBegin[] = "Info:ParseKVXInsINI Begin.";
+constexpr auto& kMsgBegin = logtext::kRegistryPass;
 constexpr char kMsgEnd[] = "Info:ParseKVXInsINI END.";
 constexpr char kMsgCallbackStop[] = "Error: The callback return FALSE, so break out.";
-constexpr char kMsgEmpty[] = "g_lstKVXNIns size is 0";
+constexpr auto& kMsgEmpty = logtext::kRegistryFirstRead;
 constexpr char kMsgNoRegistry[] = "Error: Cannot find the kvxsys.ini in '%s' !";
 constexpr char kMsgNoList[] = "There is no 'KVXInstanceList' in '%s'";
 constexpr char kMsgListEmpty[] =

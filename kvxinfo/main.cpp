@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CapturedLog.h"
+#include "DebugLog.h"
 #include "Inventory.h"
 #include "Output.h"
 #include "Plan.h"
@@ -66,7 +67,7 @@ std::string DayLog(std::string day) {
     std::strftime(today, sizeof today, "%Y%m%d", &local);
     day = today;
   }
-  return "/var/log/updsilent_" + day + ".dbg";
+  return DayLogPath(day);
 }
 
 // The files are read as one log, in the order given: a run that crossed
