@@ -7,7 +7,6 @@ namespace {
 
 constexpr char kAsideSuffix[] = "_1";
 constexpr char kExtAsidePrefix[] = "libkvxext.so_";
-constexpr char kProgramPrefix[] = "V5.8.0.";
 constexpr char kStagedInstaller[] = "UPDSilent";
 constexpr char kStagedSettings[] = "/FileGroup1/kvxpatch.ini";
 
@@ -49,7 +48,10 @@ std::string FileIn(const std::string& folder, const std::string& name) {
 
 std::string AsideName(const std::string& name) { return name + kAsideSuffix; }
 
-bool IsAsideName(const std::string& name) { return EndsWith(name, kAsideSuffix); }
+std::string OriginalOfAside(const std::string& name) {
+  const std::size_t suffix = sizeof kAsideSuffix - 1;
+  return EndsWith(name, kAsideSuffix) ? name.substr(0, name.size() - suffix) : "";
+}
 
 std::string ExtAsideName(int number) { return kExtAsidePrefix + std::to_string(number); }
 

@@ -25,6 +25,8 @@ constexpr char kInstalledGroup[] = "kvxgroup";
 
 constexpr char kProgramSub[] = "program";
 constexpr char kHotfixSub[] = "hotfix";
+// A program build's folder name: V5.8.0.<build>.
+constexpr char kProgramPrefix[] = "V5.8.0.";
 // The package's payload, from the folder the installer runs in.
 constexpr char kPackageFolder[] = "./";
 constexpr char kPackageFiles[] = "./FileGroup1";
@@ -58,7 +60,8 @@ std::string FileIn(const std::string& folder, const std::string& name);
 // name + "_1": where a library or task program is moved while its successor
 // is copied in.
 std::string AsideName(const std::string& name);
-bool IsAsideName(const std::string& name);
+// The name an aside name was made from; "" when name is none.
+std::string OriginalOfAside(const std::string& name);
 // libkvxext.so_<number>: the extension manager's aside name.
 std::string ExtAsideName(int number);
 bool IsExtAsideName(const std::string& name);
