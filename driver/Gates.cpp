@@ -11,6 +11,7 @@
 #include "LogTexts.h"
 #include "Porting.h"
 #include "QoFileOpUtil.h"
+#include "UpdateLayout.h"
 #include "VersionFolder.h"
 
 namespace {
@@ -166,12 +167,14 @@ const char* TextAfterLast(const char* path, char mark) {
 void FillInstancePaths(const char* productPath, const _PatchSetting& setting,
                        InstancePaths& paths) {
   std::memset(&paths, 0, sizeof paths);
-  qo_snprintf(paths.szBackupDir, sizeof paths.szBackupDir, "%s/hotfix/B%d/FileGroup1", productPath,
-              setting.iBuildNumber);
-  qo_snprintf(paths.szNewProgramDir, sizeof paths.szNewProgramDir, "%s/program/V5.8.0.%d/",
-              productPath, setting.iBuildNumber);
-  GetLatestPathN(productPath, "program", paths.szCurProgramDir, sizeof paths.szCurProgramDir);
-  GetLatestHFPathN(productPath, "hotfix", paths.szCurHotfixDir, sizeof paths.szCurHotfixDir);
+  qo_snprintf(paths.szBackupDir, sizeof paths.szBackupDir, "%s",
+              kvxlayout::BackupDir(productPath, setting.iBuildNumber).c_str());
+  qo_snprintf(paths.szNewProgramDir, sizeof paths.szNewProgramDir, "%s",
+              kvxlayout::NewProgramDir(productPath, setting.iBuildNumber).c_str());
+  GetLatestPathN(productPath, kvxlayout::kProgramSub, paths.szCurProgramDir,
+                 sizeof paths.szCurProgramDir);
+  GetLatestHFPathN(productPath, kvxlayout::kHotfixSub, paths.szCurHotfixDir,
+                   sizeof paths.szCurHotfixDir);
 }
 
 GateVerdict CheckUpdateGates(KVXNInsInfo& instance, const _PatchSetting& setting,

@@ -17,6 +17,7 @@
 #include "Procedures.h"
 #include "QoFileOpUtil.h"
 #include "QoKVXSleep.h"
+#include "UpdateLayout.h"
 
 namespace {
 
@@ -33,8 +34,6 @@ constexpr char kMsgBeforeSleep[] = "Before Sleep";
 constexpr char kMsgSleepOver[] = "Sleep over";
 constexpr char kMsgRemovedAside[] = "RemoveAllRenamedDlls over";
 
-constexpr char kPackageFolder[] = "./";
-constexpr char kPackagePayload[] = "./FileGroup1";
 // Time for the restarted tasks to let go of the libraries moved aside.
 constexpr int kReleaseSeconds = 5;
 
@@ -52,8 +51,8 @@ void InstallAsNewFolder(char* productPath, InstallInfo& info, _PatchSetting& set
   LogDebugMessage(1, kMsgCopyFolder, paths.szCurProgramDir, paths.szNewProgramDir, folderResult);
 
   for (const std::string& name : setting.lstFiles) {
-    const std::string source = info.strPackagePath + "/" + name;
-    const std::string target = std::string(paths.szNewProgramDir) + "/" + name;
+    const std::string source = kvxlayout::FileIn(info.strPackagePath, name);
+    const std::string target = kvxlayout::FileIn(paths.szNewProgramDir, name);
     const int fileResult =
         QoKVXFileOpUtil::copy(source.c_str(), target.c_str(), true, nullptr, nullptr);
     LogDebugMessage(1, kMsgCopyFile, source.c_str(), target.c_str(), fileResult);
@@ -78,7 +77,7 @@ void InstallInPlace(InstallInfo& info, _PatchSetting& setting, InstancePaths& pa
   CopyAllDlls(paths.szCurProgramDir, paths.szBackupDir);
   RenameAllDlls(paths.szCurProgramDir);
   // State: old libraries renamed aside (name_1), listed names missing.
-  CopyAllDlls(kPackagePayload, paths.szCurProgramDir);
+  CopyAllDlls(kvxlayout::kPackageFiles, paths.szCurProgramDir);
   // State: new libraries in place beside the old ones aside.
 
   if (setting.bUpdateExt) {
@@ -106,9 +105,9 @@ InstanceOutcome UpdateHotfix(InstallInfo& info, _PatchSetting& setting, Instance
   LogDebugMessage(1, kMsgStart, g_szKVXPatch);
   char szHotfixRoot[1024];
   char szHotfixBuildDir[1024];
-  qo_snprintf(szHotfixRoot, sizeof szHotfixRoot, "%s/hotfix/", g_szKVXPatch);
-  qo_snprintf(szHotfixBuildDir, sizeof szHotfixBuildDir, "%s/hotfix/B%d/", g_szKVXPatch,
-              setting.iBuildNumber);
+  qo_snprintf(szHotfixRoot, sizeof szHotfixRoot, "%s", kvxlayout::HotfixRoot(g_szKVXPatch).c_str());
+  qo_snprintf(szHotfixBuildDir, sizeof szHotfixBuildDir, "%s",
+              kvxlayout::HotfixBuildDir(g_szKVXPatch, setting.iBuildNumber).c_str());
 
   const GateVerdict verdict = CheckUpdateGates(g_lstKVXNIns[g_iCurIns], setting, paths);
   if (!verdict.Passed()) return verdict.outcome;
@@ -119,8 +118,8 @@ InstanceOutcome UpdateHotfix(InstallInfo& info, _PatchSetting& setting, Instance
     InstallInPlace(info, setting, paths);
 
   // The staged kvxpatch.ini is what a later "/u" of this hotfix reads.
-  CopyQOPatch(kPackageFolder, szHotfixRoot);
-  CopyHotFixFiles(kPackageFolder, szHotfixBuildDir);
+  CopyQOPatch(kvxlayout::kPackageFolder, szHotfixRoot);
+  CopyHotFixFiles(kvxlayout::kPackageFolder, szHotfixBuildDir);
   LogDebugMessage(1, kMsgDone, g_szKVXPatch);
   return InstanceOutcome::kCompleted;
 }

@@ -123,6 +123,10 @@ bool QoKVXFileOpUtil::filesizeEqualTo(const char* path, int size) {
 }
 
 bool QoKVXFileOpUtil::comp(const char* path1, const char* path2) {
+  return QoKVXFileComparer().same(path1, path2);
+}
+
+bool QoKVXFileComparer::same(const char* path1, const char* path2) {
   if (IsEmpty(path1) || IsEmpty(path2)) return false;
   std::string p1(path1);
   std::string p2(path2);
@@ -135,14 +139,15 @@ bool QoKVXFileOpUtil::comp(const char* path1, const char* path2) {
   if (len < 0 || len != LengthAndRewind(f2.get())) return false;
   if (len == 0) return true;
 
-  std::unique_ptr<char[]> b1(new (std::nothrow) char[kCompareChunk]);
-  std::unique_ptr<char[]> b2(new (std::nothrow) char[kCompareChunk]);
-  if (!b1 || !b2) return false;
+  if (!m_first) m_first.reset(new (std::nothrow) char[kCompareChunk]);
+  if (!m_second) m_second.reset(new (std::nothrow) char[kCompareChunk]);
+  if (!m_first || !m_second) return false;
   off_t total = 0;
   while (total < len) {
-    const ssize_t n1 = ReadFull(f1.get(), b1.get(), kCompareChunk);
-    const ssize_t n2 = ReadFull(f2.get(), b2.get(), kCompareChunk);
-    if (n1 < 0 || n1 != n2 || std::memcmp(b1.get(), b2.get(), static_cast<std::size_t>(n1)) != 0)
+    const ssize_t n1 = ReadFull(f1.get(), m_first.get(), kCompareChunk);
+    const ssize_t n2 = ReadFull(f2.get(), m_second.get(), kCompareChunk);
+    if (n1 < 0 || n1 != n2 ||
+        std::memcmp(m_first.get(), m_second.get(), static_cast<std::size_t>(n1)) != 0)
       return false;
     // Both ended before the length they had at the start: they shrank while
     // being compared, which is not the same content.

@@ -87,7 +87,27 @@ class QoKVXFileOpUtil {
   static std::uint64_t getDirSize(const char* path);
   static bool isEmptyDir(const char* path);
   static bool filesizeEqualTo(const char* path, int size);
+  // Same bytes and length; one QoKVXFileComparer for this pair alone.
   static bool comp(const char* path1, const char* path2);
+};
+
+// Byte comparison of files through two read buffers of 256 KiB that live as
+// long as the comparer: a walk over many files makes one and pays for its
+// buffers once. They are allocated at the first pair that needs its bytes
+// read.
+class QoKVXFileComparer {
+ public:
+  QoKVXFileComparer() = default;
+  QoKVXFileComparer(const QoKVXFileComparer&) = delete;
+  QoKVXFileComparer& operator=(const QoKVXFileComparer&) = delete;
+
+  // True when both files open and hold the same bytes; false also when the
+  // buffers cannot be had or a file changes length while it is read.
+  bool same(const char* path1, const char* path2);
+
+ private:
+  std::unique_ptr<char[]> m_first;
+  std::unique_ptr<char[]> m_second;
 };
 
 static_assert(sizeof(QoKVXFileOpUtil::CallbackEntry) == 56, "callers check the record size 56");

@@ -13,6 +13,7 @@
 #include "Porting.h"
 #include "QoFileOpUtil.h"
 #include "ShellCommand.h"
+#include "UpdateLayout.h"
 #include "VersionFolder.h"
 
 namespace {
@@ -26,18 +27,6 @@ constexpr char kMsgNoNeed[] = "CheckAndUpdate: no need to update.";
 constexpr auto& kMsgCopied = logtext::kFolderCopied;
 constexpr char kMsgShell[] = "Executed shell command %s";
 constexpr char kMsgNotExist[] = "%s not exist";
-
-struct EngineEntry {
-  const char* packageFolder;  // relative to the working folder: the unpacked package
-  const char* subFolder;      // under the product path
-};
-
-const EngineEntry kEngines[kEngineTypeCount] = {
-    {"./engine/alder", "engine/alder"},
-    {"./engine/birch", "engine/birch"},
-    {"./engine/cedar", "engine/cedar"},
-    {"./engine/dogwood", "engine/dogwood"},
-};
 
 // Points <product>/<sub>/latest at the newest version folder now present,
 // which after a good copy is the one just made. A `latest` whose target has
@@ -82,40 +71,29 @@ int CheckAndUpdateEngineByType(int type, InstallInfo* info, _PatchSetting* setti
   }
   char subFolder[128];
   char packageFolder[256];
-  qo_snprintf(subFolder, sizeof subFolder, "%s", kEngines[type].subFolder);
-  qo_snprintf(packageFolder, sizeof packageFolder, "%s", kEngines[type].packageFolder);
+  qo_snprintf(subFolder, sizeof subFolder, "%s", kvxlayout::EngineSubFolder(type).c_str());
+  qo_snprintf(packageFolder, sizeof packageFolder, "%s",
+              kvxlayout::EnginePackageFolder(".", type).c_str());
 
-  char current[256] = {};
-  GetLatestPathN(g_szKVXPatch, subFolder, current, sizeof current);
-  LogDebugMessage(1, kMsgLatestPath, subFolder, current);
-
+  const InstalledEngine installed = ReadInstalledEngine(g_szKVXPatch, type);
+  LogDebugMessage(1, kMsgLatestPath, subFolder, installed.newestPath);
   // An engine that is not installed is never installed by an update.
-  const char* found = std::strstr(current, subFolder);
-  if (found == nullptr) {
-    LogDebugMessage(1, kMsgNotInstalled, subFolder, current);
+  if (!installed.found) {
+    LogDebugMessage(1, kMsgNotInstalled, subFolder, installed.newestPath);
     return -1;
   }
-  EngineVersion installed;
-  int unusedThird = 0;
-  QoParseVersionStr(found + std::strlen(subFolder), &installed.major, &installed.minor,
-                    &unusedThird, &installed.build);
-
   EngineVersion offered;
-  int extra = 0;
-  if (ReadEngineVersion(packageFolder, &offered.major, &offered.minor, &offered.build, &extra) !=
-      0) {
-    return -1;
-  }
-  LogDebugMessage(1, kMsgVersions, installed.major, installed.minor, installed.build, offered.major,
-                  offered.minor, offered.build);
-  if (!IsNewerEngine(offered, installed)) {
+  if (!ReadOfferedEngine(".", type, offered)) return -1;
+  LogDebugMessage(1, kMsgVersions, installed.version.major, installed.version.minor,
+                  installed.version.build, offered.major, offered.minor, offered.build);
+  if (!IsNewerEngine(offered, installed.version)) {
     LogDebugMessage(1, kMsgNoNeed);
     return 0;
   }
 
   char newFolder[256];
-  qo_snprintf(newFolder, sizeof newFolder, "%s/%s/V%d.%03d.%d/", g_szKVXPatch, subFolder,
-              offered.major, offered.minor, offered.build);
+  qo_snprintf(newFolder, sizeof newFolder, "%s",
+              kvxlayout::EngineVersionFolder(g_szKVXPatch, type, offered).c_str());
   qo_strlcat(packageFolder, sizeof packageFolder, "/*");
   const int copied = QoKVXFileOpUtil::xcopy(packageFolder, newFolder, true, nullptr, nullptr);
   LogDebugMessage(1, kMsgCopied, packageFolder, newFolder, copied);

@@ -6,6 +6,7 @@
 #include "InstallUtil.h"
 #include "Porting.h"
 #include "QoFileOpUtil.h"
+#include "UpdateLayout.h"
 
 namespace {
 
@@ -14,17 +15,15 @@ constexpr char kMsgInstallerFailed[] = "Error: Cannot copy the file(UPDSilent). 
 constexpr char kMsgSettingsFailed[] = "Error: Cannot copy the file(KvxPatchIni). Error code is %d.";
 
 constexpr unsigned long kPathSize = 1024;
-// Joined as texts after "<folder>/", even when the folder ends in "/".
-constexpr char kInstaller[] = "UPDSilent";
-constexpr char kSettings[] = "/FileGroup1/kvxpatch.ini";
 
-// Copies source/relative to target/relative; 0 or the copy's result.
-int StageFile(const char* source, const char* target, const char* relative) {
+// Copies the file from the source folder to the target folder; 0 or the
+// copy's result.
+int StageFile(const char* source, const char* target, kvxlayout::StagedFile file) {
   LogDebugMessage(1, kMsgCopyBegin, source, target);
   char from[kPathSize];
   char to[kPathSize];
-  qo_snprintf(from, sizeof from, "%s/%s", source, relative);
-  qo_snprintf(to, sizeof to, "%s/%s", target, relative);
+  qo_snprintf(from, sizeof from, "%s", kvxlayout::StagedPath(source, file).c_str());
+  qo_snprintf(to, sizeof to, "%s", kvxlayout::StagedPath(target, file).c_str());
   const int r = QoKVXFileOpUtil::copy(from, to, true, nullptr, nullptr);
   if (r == 0) kvxinstall::GiveToKvxGroup(to);
   return r;
@@ -33,13 +32,13 @@ int StageFile(const char* source, const char* target, const char* relative) {
 }  // namespace
 
 int CopyQOPatch(const char* source, const char* target) {
-  const int r = StageFile(source, target, kInstaller);
+  const int r = StageFile(source, target, kvxlayout::StagedFile::kInstaller);
   if (r != 0) LogDebugMessage(1, kMsgInstallerFailed, r);
   return 1;
 }
 
 int CopyHotFixFiles(const char* source, const char* target) {
-  const int r = StageFile(source, target, kSettings);
+  const int r = StageFile(source, target, kvxlayout::StagedFile::kSettings);
   if (r != 0) LogDebugMessage(1, kMsgSettingsFailed, r);
   return 1;
 }

@@ -4,18 +4,18 @@
 #include <sys/stat.h>
 
 #include "ShellCommand.h"
+#include "UpdateLayout.h"
 
 namespace kvxinstall {
 
 namespace {
-constexpr char kCmdChgrp[] = "chgrp -Rf kvxgroup %s";
-constexpr mode_t kInstalledMode = 0775;
+constexpr char kCmdChgrp[] = "chgrp -Rf %s %s";
 }  // namespace
 
 void GiveToKvxGroup(const char* path) {
-  ::chmod(path, kInstalledMode);
+  ::chmod(path, kvxlayout::kInstalledMode);
   char cmd[1024];
-  RunShellCommand(cmd, sizeof cmd, kCmdChgrp, path);
+  RunShellCommand(cmd, sizeof cmd, kCmdChgrp, kvxlayout::kInstalledGroup, path);
 }
 
 }  // namespace kvxinstall

@@ -13,6 +13,7 @@
 #include "Porting.h"
 #include "QoFileOpUtil.h"
 #include "ScopedWorkDir.h"
+#include "UpdateLayout.h"
 
 namespace {
 
@@ -27,7 +28,6 @@ constexpr char kMsgNoFolder[] = "Error: Cannot change to folder (%s).";
 constexpr char kMsgRenameFailed[] = "Error: Cannot change name from (%s) to (%s).";
 
 constexpr unsigned long kPathSize = 1024;
-constexpr char kAsideSuffix[] = "_1";
 
 // The name of slot i, or nullptr when the slot carries none.
 const char* ListedName(int i) {
@@ -36,7 +36,7 @@ const char* ListedName(int i) {
 }
 
 void AsideName(char* out, unsigned long size, const char* name) {
-  qo_snprintf(out, size, "%s%s", name, kAsideSuffix);
+  qo_snprintf(out, size, "%s", kvxlayout::AsideName(name).c_str());
 }
 
 }  // namespace
@@ -50,8 +50,8 @@ int CopyAllDlls(const char* source, char* target) {
     if (!name) continue;
     char from[kPathSize];
     char to[kPathSize];
-    qo_snprintf(from, sizeof from, "%s/%s", source, name);
-    qo_snprintf(to, sizeof to, "%s/%s", target, name);
+    qo_snprintf(from, sizeof from, "%s", kvxlayout::FileIn(source, name).c_str());
+    qo_snprintf(to, sizeof to, "%s", kvxlayout::FileIn(target, name).c_str());
     const int r = QoKVXFileOpUtil::copy(from, to, true, nullptr, nullptr);
     if (r != 0) {
       LogDebugMessage(1, kMsgCopyFailed, name, r);

@@ -24,6 +24,7 @@
 #include "Porting.h"
 #include "QoFileOpUtil.h"
 #include "ScopedWorkDir.h"
+#include "UpdateLayout.h"
 #include "VersionFolder.h"
 
 namespace {
@@ -47,11 +48,8 @@ constexpr char kMsgMoveBackFailed[] = "Error: Cannot move the file (%s) back to 
 constexpr unsigned long kPathSize = 1024;
 constexpr unsigned long kExtLatestSize = 256;
 constexpr unsigned long kExtAsideSize = 512;
-constexpr char kProgramSub[] = "program";
-constexpr char kLoaderName[] = "loader";
-constexpr char kExtName[] = "libkvxext.so";
-constexpr char kReadMeName[] = "readme_kvxn5_linux.txt";
-constexpr char kPackageFiles[] = "./FileGroup1";
+using kvxlayout::kExtName;
+using kvxlayout::kProgramSub;
 
 // After a failed copy the name may hold nothing or a partial file; the
 // rename puts the old file back over either.
@@ -68,8 +66,8 @@ void MoveBack(const char* aside, const char* name) {
 void ReplaceTaskProgram(const char* loader, const char* bin, const char* task) {
   char program[kPathSize];
   char aside[kPathSize];
-  qo_snprintf(program, sizeof program, "%s/%s", bin, task);
-  qo_snprintf(aside, sizeof aside, "%s_1", program);
+  qo_snprintf(program, sizeof program, "%s", kvxlayout::FileIn(bin, task).c_str());
+  qo_snprintf(aside, sizeof aside, "%s", kvxlayout::AsideName(program).c_str());
   ::unlink(aside);  // the previous run's aside copy; usually none
   const bool movedAside = ::rename(program, aside) == 0;
   if (!movedAside) {
@@ -87,7 +85,7 @@ void ReplaceTaskProgram(const char* loader, const char* bin, const char* task) {
 void ReplaceExtensionManager(const char* source, const char* target) {
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   char aside[kExtAsideSize];
-  qo_snprintf(aside, sizeof aside, "libkvxext.so_%d", std::rand());
+  qo_snprintf(aside, sizeof aside, "%s", kvxlayout::ExtAsideName(std::rand()).c_str());
   if (QoKVXFileOpUtil::unlink(aside, nullptr, nullptr) != 0) {
     LogDebugMessage(1, kMsgExtUnlinkFailed, aside);
     return;
@@ -102,7 +100,8 @@ void ReplaceExtensionManager(const char* source, const char* target) {
   } else {
     LogDebugMessage(1, kMsgExtUpdated);
   }
-  char owned[] = "./libkvxext.so";
+  char owned[kExtAsideSize];
+  qo_snprintf(owned, sizeof owned, "%s", kvxlayout::FileIn(".", kExtName).c_str());
   _ChangeOwner(owned);
 }
 
@@ -121,7 +120,8 @@ int UpdateLoader(KVXNParInfo* par, void* /*context*/) {
   LogDebugMessage(1, kMsgLoaderBegin, latest, bin);
 
   char loader[kPathSize];
-  qo_snprintf(loader, sizeof loader, "%s/%s", latest, kLoaderName);
+  qo_snprintf(loader, sizeof loader, "%s",
+              kvxlayout::FileIn(latest, kvxlayout::kLoaderName).c_str());
   for (const char* task : szaLoader) ReplaceTaskProgram(loader, bin, task);
   return 1;
 }
@@ -137,7 +137,7 @@ int updateKVXExt(KVXNParInfo* par, void* /*context*/) {
     return 1;
   }
   char source[kPathSize];
-  qo_snprintf(source, sizeof source, "%s/%s", latest, kExtName);
+  qo_snprintf(source, sizeof source, "%s", kvxlayout::FileIn(latest, kExtName).c_str());
   if (!QoKVXFileOpUtil::isExist(source)) {
     LogDebugMessage(1, kMsgExtMissing, source);
     return 1;
@@ -145,7 +145,7 @@ int updateKVXExt(KVXNParInfo* par, void* /*context*/) {
   char bin[kPathSize];
   char target[kPathSize];
   qo_snprintf(bin, sizeof bin, "%s", par->strBinDir.c_str());
-  qo_snprintf(target, sizeof target, "%s/%s", bin, kExtName);
+  qo_snprintf(target, sizeof target, "%s", kvxlayout::FileIn(bin, kExtName).c_str());
   // The steps below use names relative to the program folder. A folder that
   // cannot be entered is not an error of its own: the rename then finds no
   // libkvxext.so and the copy, by absolute path, says what went wrong.
@@ -158,8 +158,9 @@ int updateKVXExt(KVXNParInfo* par, void* /*context*/) {
 int CopyReadMe(InstallInfo& info) {
   char source[kPathSize];
   char target[kPathSize];
-  qo_snprintf(source, sizeof source, "%s/%s", info.strPackagePath.c_str(), kReadMeName);
-  qo_snprintf(target, sizeof target, "%s/program/%s", g_szKVXPatch, kReadMeName);
+  qo_snprintf(source, sizeof source, "%s",
+              kvxlayout::FileIn(info.strPackagePath, kvxlayout::kReadMeName).c_str());
+  qo_snprintf(target, sizeof target, "%s", kvxlayout::ReadMePath(g_szKVXPatch).c_str());
   QoKVXFileOpUtil::copy(source, target, true, nullptr, nullptr);
   LogDebugMessage(1, kMsgReadMeCopied, source, target);
   return 0;
@@ -168,14 +169,14 @@ int CopyReadMe(InstallInfo& info) {
 int UpdateDatabase(KVXNParInfo* par, void* /*context*/) {
   char folder[kPathSize];
   qo_snprintf(folder, sizeof folder, "%s/kvx", par->strDataDir.c_str());
-  LogDebugMessage(1, kMsgDatabaseBegin, kPackageFiles, folder);
+  LogDebugMessage(1, kMsgDatabaseBegin, kvxlayout::kPackageFiles, folder);
   for (int i = 0; i < kMaxDBs; ++i) {
     const char* name = szDBs[i];
     if (!name || !*name) continue;
     char from[kPathSize];
     char to[kPathSize];
-    qo_snprintf(from, sizeof from, "%s/%s", kPackageFiles, name);
-    qo_snprintf(to, sizeof to, "%s/%s", folder, name);
+    qo_snprintf(from, sizeof from, "%s", kvxlayout::FileIn(kvxlayout::kPackageFiles, name).c_str());
+    qo_snprintf(to, sizeof to, "%s", kvxlayout::FileIn(folder, name).c_str());
     const int r = QoKVXFileOpUtil::copy(from, to, true, nullptr, nullptr);
     if (r != 0) {
       LogDebugMessage(1, kMsgDatabaseCopyFailed, name, r);

@@ -79,11 +79,31 @@ const char* DecisionName(Decision d) {
   return "";
 }
 
+const char* ActionName(EngineAction a) {
+  switch (a) {
+    case EngineAction::kUpdate:
+      return "update";
+    case EngineAction::kCurrent:
+      return "current";
+    case EngineAction::kNotInstalled:
+      return "not installed";
+    case EngineAction::kNotInPackage:
+      return "not in package";
+  }
+  return "";
+}
+
 std::string EngineStep(const EnginePlan& e) {
-  if (e.action == "update") return e.installed + " -> " + e.offered;
-  if (e.action == "current") return e.installed + ", package has " + e.offered + ": kept";
-  if (e.action == "not installed")
-    return e.offered.empty() ? "not installed" : "not installed: " + e.offered + " is not added";
+  switch (e.action) {
+    case EngineAction::kUpdate:
+      return e.installed + " -> " + e.offered;
+    case EngineAction::kCurrent:
+      return e.installed + ", package has " + e.offered + ": kept";
+    case EngineAction::kNotInstalled:
+      return e.offered.empty() ? "not installed" : "not installed: " + e.offered + " is not added";
+    case EngineAction::kNotInPackage:
+      break;
+  }
   return e.installed + ", not in package";
 }
 
@@ -204,7 +224,7 @@ void PrintPlanJson(std::FILE* out, const Plan& plan) {
         engines.push_back({{"name", e.name},
                            {"installed", Nullable(e.installed)},
                            {"offered", Nullable(e.offered)},
-                           {"action", e.action}});
+                           {"action", ActionName(e.action)}});
       Json space = Json::array();
       for (const SpaceCheck& c : p.space)
         space.push_back({{"folder", c.folder},

@@ -2,7 +2,6 @@
 
 #include <limits.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdarg>
 #include <cstring>
@@ -11,8 +10,6 @@
 #include "EngineVersion.h"
 #include "Porting.h"
 #include "QoFileOpUtil.h"
-#include "ScopedWorkDir.h"
-#include "VersionFolder.h"
 
 namespace kvxinfo {
 namespace {
@@ -65,37 +62,24 @@ std::vector<std::string> ListedFiles(const _PatchSetting& setting) {
   return names;
 }
 
-EnginePlan PlanEngine(const std::string& productPath, const char* name,
-                      const std::string& packageFolder) {
+EnginePlan PlanEngine(const std::string& productPath, int type, const std::string& packageFolder) {
   EnginePlan plan;
-  plan.name = name;
-  const std::string sub = std::string("engine/") + name;
-  char current[256] = {};
-  GetLatestPathN(productPath.c_str(), sub.c_str(), current, sizeof current);
-  const char* found = std::strstr(current, sub.c_str());
-  int unused = 0;
-  if (found) {
-    QoParseVersionStr(found + sub.size(), &plan.installedVersion.major,
-                      &plan.installedVersion.minor, &unused, &plan.installedVersion.build);
+  plan.name = kEngineNames[type];
+  const InstalledEngine installed = ReadInstalledEngine(productPath.c_str(), type);
+  if (installed.found) {
+    plan.installedVersion = installed.version;
     plan.installed = VersionText(plan.installedVersion);
   }
-  int extra = 0;
-  {
-    // The installer reads ./engine/<name> from the package folder it runs in.
-    ScopedWorkDir<PATH_MAX> cwd;
-    char relative[256];
-    qo_snprintf(relative, sizeof relative, "./%s", sub.c_str());
-    EngineVersion& offered = plan.offeredVersion;
-    if (::chdir(packageFolder.c_str()) == 0 &&
-        ReadEngineVersion(relative, &offered.major, &offered.minor, &offered.build, &extra) == 0)
-      plan.offered = VersionText(offered);
-  }
-  if (!found)
-    plan.action = "not installed";
+  if (ReadOfferedEngine(packageFolder.c_str(), type, plan.offeredVersion))
+    plan.offered = VersionText(plan.offeredVersion);
+  if (!installed.found)
+    plan.action = EngineAction::kNotInstalled;
   else if (plan.offered.empty())
-    plan.action = "not in package";
+    plan.action = EngineAction::kNotInPackage;
+  else if (IsNewerEngine(plan.offeredVersion, plan.installedVersion))
+    plan.action = EngineAction::kUpdate;
   else
-    plan.action = IsNewerEngine(plan.offeredVersion, plan.installedVersion) ? "update" : "current";
+    plan.action = EngineAction::kCurrent;
   return plan;
 }
 

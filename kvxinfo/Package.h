@@ -29,9 +29,10 @@ int LoadPackage(const std::string& folder, Package& package, std::string& error)
 // The non-empty names of the package's file list.
 std::vector<std::string> ListedFiles(const _PatchSetting& setting);
 
-// The engine update's comparison for one engine, without the update.
-EnginePlan PlanEngine(const std::string& productPath, const char* name,
-                      const std::string& packageFolder);
+// The engine update's reading and comparison for one engine type, without
+// the update; unlike the update, the package's version is read even where
+// the engine is not installed, to show what would not be added.
+EnginePlan PlanEngine(const std::string& productPath, int type, const std::string& packageFolder);
 
 // The first character of text that /bin/sh would split a word on or act on,
 // named for a person ("a blank", "';'"); "" when there is none.

@@ -1,8 +1,9 @@
 // The plan view. The decision for each instance is the installer's own:
 // CheckUpdateGates runs on the same per-instance paths UPDSilent forms, and
-// its verdict names the gate and the line the installer would log. What the gates let through is
-// then checked for what the run will need and the installer never looks at: a run that finds a disk
-// full or a package file missing carries on regardless, and in the in-place style that leaves a
+// its verdict names the gate and the line the installer would log. What the
+// gates let through is then checked for what the run will need and the
+// installer never looks at: a run that finds a disk full or a package file
+// missing carries on regardless, and in the in-place style that leaves a
 // library missing from the program folder.
 #include "Plan.h"
 
@@ -15,6 +16,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "CapturedLog.h"
 #include "DecimalNumber.h"
@@ -28,6 +30,7 @@
 #include "Porting.h"
 #include "QoFileOpUtil.h"
 #include "ScopedWorkDir.h"
+#include "UpdateLayout.h"
 #include "VersionFolder.h"
 
 namespace kvxinfo {
@@ -45,9 +48,8 @@ constexpr char kNoOwner[] =
 constexpr char kNoExtension[] =
     "extension manager: %s/libkvxext.so does not exist, the partitions keep theirs";
 
-// The installer's engines, in the order it updates them.
-constexpr char kLoaderName[] = "loader";
-constexpr char kExtName[] = "libkvxext.so";
+using kvxlayout::kExtName;
+using kvxlayout::kLoaderName;
 
 std::uint64_t FileSize(const std::string& path) {
   struct stat st {};
@@ -108,8 +110,25 @@ class SpaceLedger {
   std::vector<Entry> entries_;
 };
 
+// kvxinfo's own checks of what the run will need, after the gates.
+enum class Need { kShellNames, kPackageFiles, kFreeSpace, kNotesIniOwner };
+
+const char* NeedName(Need need) {
+  switch (need) {
+    case Need::kShellNames:
+      return "shell-safe names";
+    case Need::kPackageFiles:
+      return "package files";
+    case Need::kFreeSpace:
+      return "free space";
+    case Need::kNotesIniOwner:
+      return "notes.ini owner";
+  }
+  return "";
+}
+
 struct Problem {
-  std::string check;
+  Need need;
   std::string text;
 };
 
@@ -164,8 +183,8 @@ class InstancePlanner {
       if (isDominoServerRunning(&par, nullptr))
         plan.restarted.push_back(i < names.size() ? names[i] : par.strNotesIni);
     }
-    for (const char* name : kEngineNames)
-      plan.engines.push_back(PlanEngine(plan.productPath, name, packageFolder_));
+    for (int type = 0; type < kEngineTypeCount; ++type)
+      plan.engines.push_back(PlanEngine(plan.productPath, type, packageFolder_));
     if (plan.extensionManager && !QoKVXFileOpUtil::isExist(NewProgramFile(paths, kExtName).c_str()))
       plan.details.push_back(Format(kNoExtension, plan.targetDir.c_str()));
   }
@@ -175,43 +194,44 @@ class InstancePlanner {
   std::string NewProgramFile(const InstancePaths& paths, const std::string& name) const {
     const std::vector<std::string> fromPackage =
         setting_.iCreateNewFolder ? ListedFiles(setting_) : ListedLibraries();
-    if (Contains(fromPackage, name)) return info_.strPackagePath + "/" + name;
-    return std::string(paths.szCurProgramDir) + "/" + name;
+    if (Contains(fromPackage, name)) return kvxlayout::FileIn(info_.strPackagePath, name);
+    return kvxlayout::FileIn(paths.szCurProgramDir, name);
   }
 
   void CheckNeeds(const KVXNInsInfo& ins, const InstancePaths& paths, InstancePlan& plan) {
     std::vector<Problem> problems;
     std::vector<std::string> hazards = InstanceShellHazards(ins, paths.szCurProgramDir);
     for (const std::string& line : PackageShellHazards(setting_)) hazards.push_back(line);
-    for (const std::string& line : hazards) problems.push_back({"shell-safe names", line});
+    for (const std::string& line : hazards) problems.push_back({Need::kShellNames, line});
     for (const std::string& name : plan.files) {
       const std::string source = info_.strPackagePath + "/" + name;
       // A folder opens for reading too, but the copy of it fails.
       struct stat st {};
       if (!QoKVXFileOpUtil::exist(source.c_str()))
-        problems.push_back({"package files", Format(kMissingPackageFile, source.c_str())});
+        problems.push_back({Need::kPackageFiles, Format(kMissingPackageFile, source.c_str())});
       else if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        problems.push_back({"package files", Format(kPackageFileNotAFile, source.c_str())});
+        problems.push_back({Need::kPackageFiles, Format(kPackageFileNotAFile, source.c_str())});
     }
     for (const SpaceCheck& c : Space(ins, paths, plan).Checks()) {
       plan.space.push_back(c);
       if (c.needed <= c.available) continue;
-      problems.push_back({"free space", Format(kNoSpace, c.folder.c_str(), c.uses.c_str(),
-                                               static_cast<unsigned long long>(c.needed),
-                                               static_cast<unsigned long long>(c.available))});
+      problems.push_back({Need::kFreeSpace, Format(kNoSpace, c.folder.c_str(), c.uses.c_str(),
+                                                   static_cast<unsigned long long>(c.needed),
+                                                   static_cast<unsigned long long>(c.available))});
     }
     for (const KVXNParInfo& par : ins.vecParInfo) {
       struct stat st {};
       if (::stat(par.strNotesIni.c_str(), &st) == 0 && ::getpwuid(st.st_uid) == nullptr)
-        problems.push_back({"notes.ini owner", Format(kNoOwner, par.strNotesIni.c_str(),
-                                                      static_cast<unsigned>(st.st_uid))});
+        problems.push_back({Need::kNotesIniOwner, Format(kNoOwner, par.strNotesIni.c_str(),
+                                                         static_cast<unsigned>(st.st_uid))});
     }
     if (problems.empty()) return;
     plan.decision = Decision::kFails;
-    plan.gate = problems.front().check;
+    const Need first = problems.front().need;
+    plan.gate = NeedName(first);
     plan.reason = problems.front().text;
     for (std::size_t i = 1; i < problems.size(); ++i) plan.details.push_back(problems[i].text);
-    if (!plan.newFolder && (plan.gate == "free space" || plan.gate == "package files"))
+    if (!plan.newFolder && (first == Need::kFreeSpace || first == Need::kPackageFiles))
       plan.details.push_back(kInPlaceLoss);
   }
 
@@ -219,7 +239,7 @@ class InstancePlanner {
     SpaceLedger ledger;
     const std::string current = paths.szCurProgramDir;
     for (const std::string& name : ListedLibraries())
-      ledger.Add(paths.szBackupDir, FileSize(current + "/" + name), "backup");
+      ledger.Add(paths.szBackupDir, FileSize(kvxlayout::FileIn(current, name)), "backup");
     if (plan.newFolder) {
       const std::uint64_t whole = QoKVXFileOpUtil::getDirSize(current.c_str());
       if (whole != QoKVXFileOpUtil::kSizeError)
@@ -231,21 +251,26 @@ class InstancePlanner {
     for (const KVXNParInfo& par : ins.vecParInfo) {
       // Each replaced file stays aside beside its successor.
       if (plan.loader)
-        ledger.Add(par.strBinDir, 9 * FileSize(NewProgramFile(paths, kLoaderName)),
+        ledger.Add(par.strBinDir,
+                   std::size(szaLoader) * FileSize(NewProgramFile(paths, kLoaderName)),
                    "task programs");
       if (plan.extensionManager)
         ledger.Add(par.strBinDir, FileSize(NewProgramFile(paths, kExtName)), "extension manager");
     }
-    for (const EnginePlan& engine : plan.engines) {
-      if (engine.action != "update") continue;
+    // Describe planned the engines by type, in type order.
+    for (int type = 0; type < static_cast<int>(plan.engines.size()); ++type) {
+      const EnginePlan& engine = plan.engines[static_cast<std::size_t>(type)];
+      if (engine.action != EngineAction::kUpdate) continue;
       const std::uint64_t size =
-          QoKVXFileOpUtil::getDirSize((packageFolder_ + "/engine/" + engine.name).c_str());
+          QoKVXFileOpUtil::getDirSize(kvxlayout::EnginePackageFolder(packageFolder_, type).c_str());
       if (size != QoKVXFileOpUtil::kSizeError)
-        ledger.Add(plan.productPath + "/engine/" + engine.name, size, "engine " + engine.name);
+        ledger.Add(plan.productPath + "/" + kvxlayout::EngineSubFolder(type), size,
+                   "engine " + engine.name);
     }
     ledger.Add(
         plan.productPath + "/hotfix",
-        FileSize(packageFolder_ + "/UPDSilent") + FileSize(info_.strPackagePath + "/kvxpatch.ini"),
+        FileSize(kvxlayout::StagedPath(packageFolder_, kvxlayout::StagedFile::kInstaller)) +
+            FileSize(kvxlayout::StagedPath(packageFolder_, kvxlayout::StagedFile::kSettings)),
         "hotfix record");
     return ledger;
   }

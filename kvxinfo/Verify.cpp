@@ -7,7 +7,6 @@
 
 #include <grp.h>
 #include <limits.h>
-#include <malloc.h>
 #include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -24,6 +23,7 @@
 #include "KVXInsInfo.h"
 #include "Package.h"
 #include "QoFileOpUtil.h"
+#include "UpdateLayout.h"
 #include "VersionFolder.h"
 
 namespace kvxinfo {
@@ -31,9 +31,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kProgramPrefix[] = "V5.8.0.";
-constexpr char kGroup[] = "kvxgroup";
-constexpr mode_t kInstalledMode = 0775;
+using kvxlayout::kProgramPrefix;
 // Past this many findings of one check the rest are only counted.
 constexpr std::size_t kMaxRowsPerCheck = 10;
 
@@ -125,7 +123,8 @@ std::string PreviousProgramFolder(const std::string& product, int build) {
   std::string previous;
   int previousBuild = 0;
   std::error_code ec;
-  for (const fs::directory_entry& e : fs::directory_iterator(product + "/program", ec)) {
+  for (const fs::directory_entry& e :
+       fs::directory_iterator(product + "/" + kvxlayout::kProgramSub, ec)) {
     const std::string name = e.path().filename().string();
     if (name.rfind(kProgramPrefix, 0) != 0 || !e.is_directory(ec) || e.is_symlink(ec)) continue;
     const int n = ReadDecimal32(name.c_str() + sizeof kProgramPrefix - 1);
@@ -177,9 +176,9 @@ void CheckAsideFiles(Rows& rows, const std::string& programDir, const KVXNInsInf
   std::error_code ec;
   for (const fs::directory_entry& e : fs::directory_iterator(programDir, ec)) {
     const std::string name = e.path().filename().string();
-    if (name.size() < 3 || name.compare(name.size() - 2, 2, "_1") != 0) continue;
-    const std::string original = name.substr(0, name.size() - 2);
-    findings.push_back(IsFile(programDir + "/" + original)
+    const std::string original = kvxlayout::OriginalOfAside(name);
+    if (original.empty()) continue;
+    findings.push_back(IsFile(kvxlayout::FileIn(programDir, original))
                            ? name + " is left beside " + original + " in " + programDir +
                                  ": an in-place swap did not finish"
                            : original + " is missing from " + programDir + "; " + name +
@@ -187,15 +186,15 @@ void CheckAsideFiles(Rows& rows, const std::string& programDir, const KVXNInsInf
   }
   for (const KVXNParInfo& par : ins.vecParInfo) {
     for (const char* task : szaLoader) {
-      const std::string program = par.strBinDir + "/" + task;
-      if (!IsFile(program) && IsFile(program + "_1"))
-        findings.push_back(program + " is missing; " + task +
-                           "_1 holds the old program: a loader update did not finish");
+      const std::string program = kvxlayout::FileIn(par.strBinDir, task);
+      if (!IsFile(program) && IsFile(kvxlayout::AsideName(program)))
+        findings.push_back(program + " is missing; " + kvxlayout::AsideName(task) +
+                           " holds the old program: a loader update did not finish");
     }
-    const std::string ext = par.strBinDir + "/libkvxext.so";
+    const std::string ext = kvxlayout::FileIn(par.strBinDir, kvxlayout::kExtName);
     bool asideExt = false;
     for (const fs::directory_entry& e : fs::directory_iterator(par.strBinDir, ec))
-      asideExt = asideExt || e.path().filename().string().rfind("libkvxext.so_", 0) == 0;
+      asideExt = asideExt || kvxlayout::IsExtAsideName(e.path().filename().string());
     if (asideExt && !IsFile(ext))
       findings.push_back(ext +
                          " is missing; an aside copy holds the old one: an extension "
@@ -284,8 +283,8 @@ void CheckPartitions(Rows& rows, const KVXNInsInfo& ins) {
 
 void CheckInstance(Rows& rows, const KVXNInsInfo& ins) {
   const std::string product = ins.strProductPath;
-  const std::string programDir = NewestFolder(product, "program");
-  CheckLatest(rows, product, "program", "program latest");
+  const std::string programDir = NewestFolder(product, kvxlayout::kProgramSub);
+  CheckLatest(rows, product, kvxlayout::kProgramSub, "program latest");
   CheckEngineLinks(rows, product);
   CheckAsideFiles(rows, programDir, ins);
   CheckHotfixRecords(rows, product);
@@ -294,43 +293,181 @@ void CheckInstance(Rows& rows, const KVXNInsInfo& ins) {
     rows.Warn("shell-safe names", line);
 }
 
-// Each listed file in target as in the package, with the installed mode and
-// group.
-std::vector<std::string> CheckInstalledFiles(const Package& package, const std::string& target,
-                                             const std::vector<std::string>& files) {
-  std::vector<std::string> findings;
-  const group* kvx = ::getgrnam(kGroup);
-  if (!kvx) findings.push_back(std::string("the group ") + kGroup + " does not exist");
-  for (const std::string& file : files) {
-    const std::string installed = target + "/" + file;
-    const std::string shipped = package.info.strPackagePath + "/" + file;
-    struct stat st {};
-    if (::stat(installed.c_str(), &st) != 0) {
-      findings.push_back(file + ": missing from " + target);
-      continue;
-    }
-    if (!QoKVXFileOpUtil::comp(installed.c_str(), shipped.c_str()))
-      findings.push_back(Difference(file, installed, shipped, "the package"));
-    if ((st.st_mode & 07777) != kInstalledMode)
-      findings.push_back(file + ": mode " + Format("%04o", st.st_mode & 07777) + ", not 0775");
-    if (kvx && st.st_gid != kvx->gr_gid) findings.push_back(file + ": group is not kvxgroup");
-  }
-  return findings;
+// A product path's text with each run of '/' made one: the layout's paths
+// keep the installer's doubled separators, a person reads them without.
+std::string Tidy(const std::string& path) {
+  std::string text;
+  for (const char c : path)
+    if (c != '/' || text.empty() || text.back() != '/') text += c;
+  return text;
 }
 
-void CheckEngine(Rows& rows, const std::string& product, const char* name,
+// A folder of the layout without its trailing '/', as verify names it.
+std::string Folder(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// What the checks of one applied package share about one instance.
+struct AppliedPackage {
+  AppliedPackage(const KVXNInsInfo& instance, const Package& applied)
+      : ins(instance),
+        package(applied),
+        setting(applied.setting),
+        product(instance.strProductPath),
+        newFolder(setting.iCreateNewFolder != 0),
+        files(ListedFiles(setting)),
+        previous(PreviousProgramFolder(product, setting.iBuildNumber)),
+        newest(NewestFolder(product, kvxlayout::kProgramSub)),
+        target(newFolder ? Folder(kvxlayout::NewProgramDir(product, setting.iBuildNumber))
+                         : newest),
+        backupDir(kvxlayout::BackupDir(product, setting.iBuildNumber)) {}
+
+  const KVXNInsInfo& ins;
+  const Package& package;
+  const _PatchSetting& setting;
+  const std::string product;
+  const bool newFolder;
+  const std::vector<std::string> files;  // the package's listed files
+  const std::string previous;            // the program folder a new-folder update copied
+  const std::string newest;              // the newest program folder now
+  const std::string target;              // where the listed files went
+  const std::string backupDir;           // where the replaced ones were saved
+};
+
+// Not applied: then the update's own gates must keep it out.
+void CheckNotApplied(Rows& rows, KVXNInsInfo& ins, const _PatchSetting& setting) {
+  InstancePaths paths;
+  FillInstancePaths(ins.strProductPath.c_str(), setting, paths);
+  ClearCapturedLog();
+  const GateVerdict verdict = CheckUpdateGates(ins, setting, paths);
+  if (verdict.Passed())
+    rows.Fail("package", {"build " + std::to_string(setting.iBuildNumber) +
+                          " is not applied, and the update's gates would let it in"});
+  else if (verdict.outcome == InstanceOutcome::kSkipped)
+    rows.Ok("package", std::string("does not apply: ") + verdict.line);
+  else
+    rows.Warn("package", std::string("does not apply, the update would fail: ") + verdict.line);
+}
+
+// Each listed file in the target folder as in the package, with the
+// installed mode and group.
+void CheckProgramFiles(Rows& rows, const AppliedPackage& a) {
+  std::vector<std::string> findings;
+  const group* kvx = ::getgrnam(kvxlayout::kInstalledGroup);
+  const std::string group = kvxlayout::kInstalledGroup;
+  const std::string mode = Format("%04o", kvxlayout::kInstalledMode);
+  if (!kvx) findings.push_back("the group " + group + " does not exist");
+  QoKVXFileComparer comparer;
+  for (const std::string& file : a.files) {
+    const std::string installed = kvxlayout::FileIn(a.target, file);
+    const std::string shipped = kvxlayout::FileIn(a.package.info.strPackagePath, file);
+    struct stat st {};
+    if (::stat(installed.c_str(), &st) != 0) {
+      findings.push_back(file + ": missing from " + a.target);
+      continue;
+    }
+    if (!comparer.same(installed.c_str(), shipped.c_str()))
+      findings.push_back(Difference(file, installed, shipped, "the package"));
+    if ((st.st_mode & 07777) != kvxlayout::kInstalledMode)
+      findings.push_back(file + ": mode " + Format("%04o", st.st_mode & 07777) + ", not " + mode);
+    if (kvx && st.st_gid != kvx->gr_gid) findings.push_back(file + ": group is not " + group);
+  }
+  rows.Report("program files", findings,
+              std::to_string(a.files.size()) + " file(s) in " + Base(a.target) +
+                  " as in the package, mode " + mode + ", group " + group);
+}
+
+// A new program folder is what program/latest names.
+void CheckNewFolderLatest(Rows& rows, const AppliedPackage& a) {
+  const std::string link = a.product + "/" + kvxlayout::kProgramSub + "/latest";
+  if (Resolved(link) != Resolved(a.target))
+    rows.Fail("program latest", {"latest does not name " + Base(a.target)});
+}
+
+// A new program folder holds every other file of the build it was copied from.
+void CheckPreviousBuild(Rows& rows, const AppliedPackage& a) {
+  if (a.previous.empty()) {
+    rows.Warn("previous build", "no older program folder is left to compare with");
+    return;
+  }
+  rows.Report("previous build",
+              CompareTree(a.previous, a.target, Base(a.previous), {a.files.begin(), a.files.end()}),
+              "every other file of " + Base(a.previous) + " is in " + Base(a.target));
+}
+
+// Each listed file saved in the backup folder, as the build before had it.
+void CheckBackup(Rows& rows, const AppliedPackage& a) {
+  std::vector<std::string> findings;
+  for (const std::string& file : a.files) {
+    const std::string copy = kvxlayout::FileIn(a.backupDir, file);
+    const std::string original = kvxlayout::FileIn(a.previous, file);
+    if (!IsFile(copy))
+      findings.push_back(file + ": not saved in " + a.backupDir);
+    else if (a.newFolder && !a.previous.empty() && IsFile(original) &&
+             !QoKVXFileOpUtil::comp(copy.c_str(), original.c_str()))
+      findings.push_back(Difference(file, copy, original, Base(a.previous)));
+  }
+  rows.Report("backup", findings,
+              std::to_string(a.files.size()) + " file(s) saved in " + a.backupDir);
+}
+
+// The installer and the package settings staged for a later rollback.
+void CheckStagedFiles(Rows& rows, const AppliedPackage& a) {
+  using kvxlayout::StagedFile;
+  const int build = a.setting.iBuildNumber;
+  const std::pair<StagedFile, std::string> kStaged[] = {
+      {StagedFile::kInstaller, kvxlayout::HotfixRoot(a.product)},
+      {StagedFile::kSettings, kvxlayout::HotfixBuildDir(a.product, build)}};
+  std::vector<std::string> findings;
+  for (const auto& [file, folder] : kStaged) {
+    const std::string shipped = kvxlayout::StagedPath(a.package.folder, file);
+    const std::string copy = kvxlayout::StagedPath(folder, file);
+    if (!IsFile(copy) || !QoKVXFileOpUtil::comp(shipped.c_str(), copy.c_str()))
+      findings.push_back(Tidy(copy) + " is not the package's " + Base(shipped));
+  }
+  rows.Report("staged files", findings, "UPDSilent and kvxpatch.ini as in the package");
+}
+
+// Every task program of every partition a copy of the newest build's loader.
+void CheckLoader(Rows& rows, const AppliedPackage& a) {
+  const std::string loader = kvxlayout::FileIn(a.newest, kvxlayout::kLoaderName);
+  std::vector<std::string> findings;
+  for (const KVXNParInfo& par : a.ins.vecParInfo)
+    for (const char* task : szaLoader) {
+      const std::string program = kvxlayout::FileIn(par.strBinDir, task);
+      if (!QoKVXFileOpUtil::comp(program.c_str(), loader.c_str()))
+        findings.push_back(program + " is not the loader of " + Base(a.newest));
+    }
+  rows.Report("loader", findings, "every partition runs the loader of " + Base(a.newest));
+}
+
+// Every partition's extension manager the newest build's.
+void CheckExtensionManager(Rows& rows, const AppliedPackage& a) {
+  const std::string shipped = kvxlayout::FileIn(a.newest, kvxlayout::kExtName);
+  std::vector<std::string> findings;
+  for (const KVXNParInfo& par : a.ins.vecParInfo) {
+    const std::string ext = kvxlayout::FileIn(par.strBinDir, kvxlayout::kExtName);
+    if (!QoKVXFileOpUtil::comp(ext.c_str(), shipped.c_str()))
+      findings.push_back(ext + " is not the one of " + Base(a.newest));
+  }
+  rows.Report("extension manager", findings,
+              "every partition has libkvxext.so of " + Base(a.newest));
+}
+
+// An engine the package carries: its version folder as in the package and
+// named by latest, unless a newer one is installed.
+void CheckEngine(Rows& rows, const std::string& product, int type,
                  const std::string& packageFolder) {
-  const EnginePlan engine = PlanEngine(product, name, packageFolder);
+  const EnginePlan engine = PlanEngine(product, type, packageFolder);
   if (engine.offered.empty()) return;  // the package carries no such engine
-  const std::string check = std::string("engine ") + name;
+  const std::string check = "engine " + engine.name;
   if (engine.installed.empty()) {
     rows.Ok(check, "not installed here; an update never adds an engine");
     return;
   }
   const EngineVersion& v = engine.offeredVersion;
-  const std::string sub = std::string("engine/") + name;
-  const std::string folder =
-      product + "/" + sub + Format("/V%d.%03d.%d", v.major, v.minor, v.build);
+  const std::string folder = Folder(kvxlayout::EngineVersionFolder(product, type, v));
   if (!QoKVXFileOpUtil::isDir(folder.c_str())) {
     if (IsNewerEngine(engine.installedVersion, v))
       rows.Ok(check, "a newer version than the package's is installed: " + engine.installed);
@@ -339,7 +476,9 @@ void CheckEngine(Rows& rows, const std::string& product, const char* name,
                         engine.installed});
     return;
   }
-  std::vector<std::string> findings = CompareTree(packageFolder + "/" + sub, folder, "the package");
+  const std::string sub = kvxlayout::EngineSubFolder(type);
+  std::vector<std::string> findings =
+      CompareTree(kvxlayout::EnginePackageFolder(packageFolder, type), folder, "the package");
   const std::string latest = Resolved(product + "/" + sub + "/latest");
   if (latest != Resolved(folder) && !IsNewerEngine(engine.installedVersion, v))
     findings.push_back("latest does not name " + Base(folder));
@@ -347,88 +486,24 @@ void CheckEngine(Rows& rows, const std::string& product, const char* name,
 }
 
 void CheckPackageApplied(Rows& rows, KVXNInsInfo& ins, const Package& package) {
-  const _PatchSetting& setting = package.setting;
-  const int build = setting.iBuildNumber;
-  const std::string product = ins.strProductPath;
-  const std::string hotfixDir = product + "/hotfix/B" + std::to_string(build);
+  const std::string hotfixDir =
+      Folder(kvxlayout::HotfixBuildDir(ins.strProductPath, package.setting.iBuildNumber));
   if (!QoKVXFileOpUtil::isDir(hotfixDir.c_str())) {
-    InstancePaths paths;
-    FillInstancePaths(product.c_str(), setting, paths);
-    ClearCapturedLog();
-    const GateVerdict verdict = CheckUpdateGates(ins, setting, paths);
-    if (verdict.Passed())
-      rows.Fail("package", {"build " + std::to_string(build) +
-                            " is not applied, and the update's gates would let it in"});
-    else if (verdict.outcome == InstanceOutcome::kSkipped)
-      rows.Ok("package", std::string("does not apply: ") + verdict.line);
-    else
-      rows.Warn("package", std::string("does not apply, the update would fail: ") + verdict.line);
+    CheckNotApplied(rows, ins, package.setting);
     return;
   }
-
-  const bool newFolder = setting.iCreateNewFolder != 0;
-  const std::vector<std::string> files = ListedFiles(setting);
-  const std::string previous = PreviousProgramFolder(product, build);
-  const std::string target = newFolder
-                                 ? product + "/program/" + kProgramPrefix + std::to_string(build)
-                                 : NewestFolder(product, "program");
-  rows.Report("program files", CheckInstalledFiles(package, target, files),
-              std::to_string(files.size()) + " file(s) in " + Base(target) +
-                  " as in the package, mode 0775, group kvxgroup");
-  if (newFolder) {
-    if (Resolved(product + "/program/latest") != Resolved(target))
-      rows.Fail("program latest", {"latest does not name " + Base(target)});
-    if (previous.empty())
-      rows.Warn("previous build", "no older program folder is left to compare with");
-    else
-      rows.Report("previous build",
-                  CompareTree(previous, target, Base(previous), {files.begin(), files.end()}),
-                  "every other file of " + Base(previous) + " is in " + Base(target));
+  const AppliedPackage applied(ins, package);
+  CheckProgramFiles(rows, applied);
+  if (applied.newFolder) {
+    CheckNewFolderLatest(rows, applied);
+    CheckPreviousBuild(rows, applied);
   }
-
-  std::vector<std::string> backup;
-  const std::string saved = hotfixDir + "/FileGroup1";
-  for (const std::string& file : files) {
-    const std::string copy = saved + "/" + file;
-    const std::string original = previous + "/" + file;
-    if (!IsFile(copy))
-      backup.push_back(file + ": not saved in " + saved);
-    else if (newFolder && !previous.empty() && IsFile(original) &&
-             !QoKVXFileOpUtil::comp(copy.c_str(), original.c_str()))
-      backup.push_back(Difference(file, copy, original, Base(previous)));
-  }
-  rows.Report("backup", backup, std::to_string(files.size()) + " file(s) saved in " + saved);
-
-  std::vector<std::string> staged;
-  const std::pair<std::string, std::string> kStaged[] = {
-      {package.folder + "/UPDSilent", product + "/hotfix/UPDSilent"},
-      {package.info.strPackagePath + "/kvxpatch.ini", saved + "/kvxpatch.ini"}};
-  for (const auto& [shipped, copy] : kStaged)
-    if (!IsFile(copy) || !QoKVXFileOpUtil::comp(shipped.c_str(), copy.c_str()))
-      staged.push_back(copy + " is not the package's " + Base(shipped));
-  rows.Report("staged files", staged, "UPDSilent and kvxpatch.ini as in the package");
-
-  const std::string newest = NewestFolder(product, "program");
-  std::vector<std::string> loader;
-  std::vector<std::string> extension;
-  for (const KVXNParInfo& par : ins.vecParInfo) {
-    for (const char* task : szaLoader) {
-      const std::string program = par.strBinDir + "/" + task;
-      if (setting.iUpdateLoader &&
-          !QoKVXFileOpUtil::comp(program.c_str(), (newest + "/loader").c_str()))
-        loader.push_back(program + " is not the loader of " + Base(newest));
-    }
-    const std::string ext = par.strBinDir + "/libkvxext.so";
-    if (setting.bUpdateExt &&
-        !QoKVXFileOpUtil::comp(ext.c_str(), (newest + "/libkvxext.so").c_str()))
-      extension.push_back(ext + " is not the one of " + Base(newest));
-  }
-  if (setting.iUpdateLoader)
-    rows.Report("loader", loader, "every partition runs the loader of " + Base(newest));
-  if (setting.bUpdateExt)
-    rows.Report("extension manager", extension,
-                "every partition has libkvxext.so of " + Base(newest));
-  for (const char* name : kEngineNames) CheckEngine(rows, product, name, package.folder);
+  CheckBackup(rows, applied);
+  CheckStagedFiles(rows, applied);
+  if (package.setting.iUpdateLoader) CheckLoader(rows, applied);
+  if (package.setting.bUpdateExt) CheckExtensionManager(rows, applied);
+  for (int type = 0; type < kEngineTypeCount; ++type)
+    CheckEngine(rows, applied.product, type, package.folder);
 }
 
 }  // namespace
@@ -436,13 +511,9 @@ void CheckPackageApplied(Rows& rows, KVXNInsInfo& ins, const Package& package) {
 std::vector<std::string> CompareTree(const std::string& expected, const std::string& actual,
                                      const std::string& expectedName,
                                      const std::set<std::string>& skipped) {
-  // comp allocates two 256 KiB buffers for every file. With the allocator's
-  // defaults each pair goes back to the kernel on free and is faulted in and
-  // zeroed again for the next file, which costs more than the reading; keep
-  // freed memory in the process instead.
-  static const bool kBuffersKept =
-      ::mallopt(M_MMAP_THRESHOLD, 4 << 20) == 1 && ::mallopt(M_TRIM_THRESHOLD, 64 << 20) == 1;
-  static_cast<void>(kBuffersKept);
+  // One pair of read buffers for the whole walk: fresh ones per file would
+  // go back to the kernel on free and be faulted in again for the next.
+  QoKVXFileComparer comparer;
   std::vector<std::string> findings;
   std::error_code ec;
   for (fs::recursive_directory_iterator it(expected, ec), end; !ec && it != end; it.increment(ec)) {
@@ -453,7 +524,7 @@ std::vector<std::string> CompareTree(const std::string& expected, const std::str
     const std::string theirs = actual + "/" + relative;
     if (!IsFile(theirs))
       findings.push_back(relative + ": missing, " + expectedName + " has it");
-    else if (!QoKVXFileOpUtil::comp(theirs.c_str(), it->path().c_str()))
+    else if (!comparer.same(theirs.c_str(), it->path().c_str()))
       findings.push_back(Difference(relative, theirs, it->path().string(), expectedName));
   }
   if (ec) findings.push_back(expected + ": cannot be read (" + ec.message() + ")");

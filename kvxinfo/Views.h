@@ -1,6 +1,8 @@
-// What kvxinfo shows: the installed instances as the installer sees them, and
-// what an update package would do to each. Plain records, filled by the
-// inventory and plan units and printed as text or JSON by the output unit.
+// What kvxinfo shows: the installed instances as the installer sees them
+// (inventory), what an update package would do to each (plan), and whether a
+// host is in the state a completed update leaves (verify). Plain records,
+// filled by the inventory, plan and verify units and printed as text or JSON
+// by the output unit. The log view's records are RunLog's.
 #ifndef KVX_KVXINFO_VIEWS_H
 #define KVX_KVXINFO_VIEWS_H
 
@@ -63,11 +65,14 @@ struct Inventory {
 
 enum class Decision { kApplies, kSkipped, kFails };
 
+// What the engine update would do with one engine.
+enum class EngineAction { kUpdate, kCurrent, kNotInstalled, kNotInPackage };
+
 struct EnginePlan {
   std::string name;
   std::string installed;  // current version "9.750.1001", "" when not installed
   std::string offered;    // the package's version, "" when it carries none
-  std::string action;     // "update", "current", "not installed", "not in package"
+  EngineAction action = EngineAction::kNotInstalled;
   EngineVersion installedVersion;
   EngineVersion offeredVersion;
 };
