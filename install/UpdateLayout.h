@@ -35,7 +35,6 @@ constexpr char kPackageFiles[] = "./FileGroup1";
 constexpr char kLoaderName[] = "loader";
 constexpr char kExtName[] = "libkvxext.so";
 constexpr char kReadMeName[] = "readme_kvxn5_linux.txt";
-constexpr char kSettingsName[] = "kvxpatch.ini";
 
 // <product>/hotfix/B<build>/FileGroup1: the libraries the update replaces,
 // saved for a rollback.
@@ -55,7 +54,9 @@ enum class StagedFile { kInstaller, kSettings };
 // /FileGroup1/kvxpatch.ini): joined after a '/' even when folder ends in one.
 std::string StagedPath(const std::string& folder, StagedFile file);
 
-// folder/name: a listed library, a task program, the extension manager.
+// folder/name: a listed library, the extension manager, or a task program:
+// the nine names of szaLoader (control/DominoControl.h) in each partition's
+// Domino program folder.
 std::string FileIn(const std::string& folder, const std::string& name);
 // name + "_1": where a library or task program is moved while its successor
 // is copied in.
