@@ -93,6 +93,7 @@ void ClearDebugLog() {
 }
 
 std::string BuildDir() { return std::getenv("KVX_BUILD_DIR") ?: "."; }
+std::string SourceDir() { return std::getenv("KVX_SOURCE_DIR") ?: ".."; }
 bool InSandbox() { return ::geteuid() == 0 && std::getenv("KVX_SANDBOX_ROOT") != nullptr; }
 
 }  // namespace kvxtest

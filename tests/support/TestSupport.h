@@ -43,6 +43,7 @@ Lines DebugLogMessages(bool own = false);
 void ClearDebugLog();
 
 std::string BuildDir();
+std::string SourceDir();
 bool InSandbox();  // root inside sandbox-run; tests skip otherwise
 
 }  // namespace kvxtest
