@@ -16,10 +16,8 @@ using namespace kvxtest;
 
 namespace {
 
-// Each run: (in an excerpt, whose lines are given: its pid and the seconds
-// of its first and last line) mode and exit; each instance's product and
-// outcome (and the second of its deciding line); each error line, by its
-// second in an excerpt, else its text.
+// Each run's mode, exit, instances (product, outcome) and error lines; of an
+// excerpt (lines given) also its pid and span, each line named by its second.
 std::string Summary(const std::vector<kvxinfo::Run>& runs, const std::vector<std::string>& lines) {
   const bool excerpt = !lines.empty();
   const auto at = [&](const std::string& line) {
@@ -46,9 +44,9 @@ struct RealCase {
 };
 class RealRun : public ::testing::TestWithParam<RealCase> {};
 
-// Servers are down, so only the in-place style sleeps. The run (after the
-// setup's, its logs removed) is read back from the day logs present, by
-// kvxinfo by its pid, and in-process.
+// Servers are down: only the in-place style sleeps. The run (the setup's
+// logs removed) is read from the day logs present by kvxinfo, by its pid
+// (misread, it finds no run), and in-process.
 TEST_P(RealRun, ReadBackAsItEnded) {
   if (!InSandbox()) GTEST_SKIP() << "runs the installer: only inside the sandbox";
   const RealCase& c = GetParam();
@@ -71,7 +69,6 @@ TEST_P(RealRun, ReadBackAsItEnded) {
   for (std::size_t at; (at = got.find(host.tree.path())) != got.npos;)
     got.erase(at, host.tree.path().size());
   EXPECT_EQ(c.runs, got);
-  EXPECT_EQ(pid, std::to_string(runs.at(0).pid));
 }
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Modes, RealRun, ::testing::Values(
