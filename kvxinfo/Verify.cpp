@@ -556,14 +556,14 @@ Verification VerifyHost(const std::string& packageFolder) {
   verification.status = LoadRegistry(verification.error);
   if (verification.status != kExitOk) return verification;
   for (KVXNInsInfo& ins : g_lstKVXNIns) {
+    const std::size_t firstRow = verification.rows.size();
     Rows rows(verification.rows, ins.strInsName);
     CheckInstance(rows, ins);
     if (packageFolder.empty()) continue;
-    const std::size_t healthRows = verification.rows.size();
     const bool folderMade = CheckPackageApplied(rows, ins, package);
     verification.applied[ins.strInsName] =
         folderMade &&
-        std::none_of(verification.rows.begin() + healthRows, verification.rows.end(),
+        std::none_of(verification.rows.begin() + firstRow, verification.rows.end(),
                      [](const CheckRow& row) { return row.result == CheckResult::kFailed; });
   }
   verification.status = VerificationStatus(verification);

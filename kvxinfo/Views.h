@@ -136,7 +136,7 @@ struct Verification {
   int packageBuild = 0;
   std::vector<CheckRow> rows;
   // With a package, by instance name: whether the update went through there
-  // and every check of the package passed.
+  // and every check of the instance passed.
   std::map<std::string, bool> applied;
 };
 

@@ -142,6 +142,7 @@ struct BrokenCase {
   const char* name;
   const char* damage;  // a command in the product folder after a real update; $B: Par1's bin
   const char* named;   // the detail of a failed row; "" when the host verifies
+  const char* check;   // the check whose kvx_verify_failures it raises
 };
 class Verify : public ::testing::TestWithParam<BrokenCase> {};
 
@@ -162,22 +163,34 @@ TEST_P(Verify, NamesTheFault) {
   const CommandResult r = Kvxinfo("verify " + pkg);
   EXPECT_EQ(*c.named ? 1 : 0, r.exitStatus) << r.output;
   EXPECT_THAT(r.output, ::testing::HasSubstr(c.named));
+  // The same fault in the metrics, in a form Prometheus's own linter takes.
+  const std::string prom = host.tree / "kvxinfo.prom";
+  ASSERT_EQ(0, RunCommand(BuildDir() + "/kvxinfo/kvxinfo metrics --package " + pkg + " >" + prom +
+                          " && promtool check metrics <" + prom)
+                   .exitStatus);
+  const std::string metrics = ReadFile(prom);
+  const auto has = [&](const std::string& s) { return metrics.find(s) != metrics.npos; };
+  const std::string failures =
+      "kvx_verify_failures{kvx_instance=\"kvx1\",check=\"" + std::string(c.check);
+  EXPECT_TRUE(has(failures)) << metrics;
+  EXPECT_EQ(!*c.named, has(failures + "\"} 0\n"));
+  EXPECT_EQ(!*c.named, has("kvx_package_applied{kvx_instance=\"kvx1\",package_build=\"1300\"} 1"));
 }
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Hosts, Verify, ::testing::Values(
-    BrokenCase{"Clean", "true", ""},
-    BrokenCase{"DanglingLatest", "rm -r program/V5.8.0.1300", "program/latest names"},
-    BrokenCase{"AsideFileLeft", "cp program/V5.8.0.1300/libkvxscan.so program/V5.8.0.1300/libkvxscan.so_1", "libkvxscan.so_1 is left beside libkvxscan.so"},
-    BrokenCase{"HotfixWithoutSettings", "rm hotfix/B1300/FileGroup1/kvxpatch.ini", "kvxpatch.ini is missing"},
-    BrokenCase{"LibraryCutShort", "truncate -s 5 program/V5.8.0.1300/libkvxscan.so", "libkvxscan.so: 5 bytes, the package has 41"},
-    BrokenCase{"BackupCutShort", "truncate -s 5 hotfix/B1300/FileGroup1/libkvxcore.so", "libkvxcore.so: 5 bytes, V5.8.0.1200 has 38"},
-    BrokenCase{"LoaderNotUpdated", "cp program/V5.8.0.1200/loader $B/kvxemf", "/kvxemf is not the loader of V5.8.0.1300"},
-    BrokenCase{"ModeLost", "chmod 644 program/V5.8.0.1300/libkvxcore.so", "libkvxcore.so: mode 0644, not 0775"},
-    BrokenCase{"PreviousFileMissing", "rm program/V5.8.0.1300/kvx.cfg", "kvx.cfg: missing, V5.8.0.1200 has it"},
-    BrokenCase{"StagedInstallerDiffers", "echo x >> hotfix/UPDSilent", "/product/hotfix/UPDSilent is not the package's UPDSilent"},
-    BrokenCase{"ExtensionManagerOld", "cp program/V5.8.0.1200/libkvxext.so $B/libkvxext.so", "/libkvxext.so is not the one of V5.8.0.1300"},
-    BrokenCase{"LoaderUpdateCut", "mv $B/kvxcm $B/kvxcm_1", "/kvxcm is missing; kvxcm_1 holds the old program"},
-    BrokenCase{"EngineNotSwitched", "ln -sfn $PWD/engine/alder/V9.750.1001 engine/alder/latest", "latest does not name V9.750.1002"}), kName);
+    BrokenCase{"Clean", "true", "", "program files"},
+    BrokenCase{"DanglingLatest", "rm -r program/V5.8.0.1300", "program/latest names", "program latest"},
+    BrokenCase{"AsideFileLeft", "cp program/V5.8.0.1300/libkvxscan.so program/V5.8.0.1300/libkvxscan.so_1", "libkvxscan.so_1 is left beside libkvxscan.so", "aside files"},
+    BrokenCase{"HotfixWithoutSettings", "rm hotfix/B1300/FileGroup1/kvxpatch.ini", "kvxpatch.ini is missing", "hotfix B1300"},
+    BrokenCase{"LibraryCutShort", "truncate -s 5 program/V5.8.0.1300/libkvxscan.so", "libkvxscan.so: 5 bytes, the package has 41", "program files"},
+    BrokenCase{"BackupCutShort", "truncate -s 5 hotfix/B1300/FileGroup1/libkvxcore.so", "libkvxcore.so: 5 bytes, V5.8.0.1200 has 38", "backup"},
+    BrokenCase{"LoaderNotUpdated", "cp program/V5.8.0.1200/loader $B/kvxemf", "/kvxemf is not the loader of V5.8.0.1300", "loader"},
+    BrokenCase{"ModeLost", "chmod 644 program/V5.8.0.1300/libkvxcore.so", "libkvxcore.so: mode 0644, not 0775", "program files"},
+    BrokenCase{"PreviousFileMissing", "rm program/V5.8.0.1300/kvx.cfg", "kvx.cfg: missing, V5.8.0.1200 has it", "previous build"},
+    BrokenCase{"StagedInstallerDiffers", "echo x >> hotfix/UPDSilent", "/product/hotfix/UPDSilent is not the package's UPDSilent", "staged files"},
+    BrokenCase{"ExtensionManagerOld", "cp program/V5.8.0.1200/libkvxext.so $B/libkvxext.so", "/libkvxext.so is not the one of V5.8.0.1300", "extension manager"},
+    BrokenCase{"LoaderUpdateCut", "mv $B/kvxcm $B/kvxcm_1", "/kvxcm is missing; kvxcm_1 holds the old program", "loader"},
+    BrokenCase{"EngineNotSwitched", "ln -sfn $PWD/engine/alder/V9.750.1001 engine/alder/latest", "latest does not name V9.750.1002", "engine alder"}), kName);
 // clang-format on
 
 // The plan fails an instance whose path, or a package whose listed name,
