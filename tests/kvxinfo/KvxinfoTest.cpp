@@ -175,6 +175,11 @@ TEST_P(Verify, NamesTheFault) {
   EXPECT_TRUE(has(failures)) << metrics;
   EXPECT_EQ(!*c.named, has(failures + "\"} 0\n"));
   EXPECT_EQ(!*c.named, has("kvx_package_applied{kvx_instance=\"kvx1\",package_build=\"1300\"} 1"));
+  const std::string man = ReadFile(SourceDir() + "/kvxinfo/kvxinfo.1");  // documents each one
+  for (std::size_t at = 0; (at = metrics.find("# TYPE ", at)) != metrics.npos; at += 7) {
+    const std::string name = metrics.substr(at + 7, metrics.find(' ', at + 7) - at - 7);
+    EXPECT_NE(man.npos, man.find(" " + name)) << name;
+  }
 }
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Hosts, Verify, ::testing::Values(
