@@ -130,12 +130,14 @@ TEST(Statuses, AsDocumented) {
   Host host;
   const std::string nothing = host.Package({1100, {}, "", {}}), empty = host.tree / "empty";
   fs::create_directories(empty);
-  const std::pair<std::string, int> kStatuses[] = {
-      {"--help", 0},        {"list", 64},           {"plan", 64},          {"plan /nonexistent", 4},
-      {"plan " + empty, 4}, {"verify " + empty, 4}, {"plan " + nothing, 2}};
+  const std::pair<std::string, int> kStatuses[] = {{"--help", 0},          {"list", 64},
+                                                   {"plan", 64},           {"plan /nonexistent", 4},
+                                                   {"plan " + empty, 4},   {"verify " + empty, 4},
+                                                   {"plan " + nothing, 2}, {"metrics --json", 64}};
   for (const auto& [args, status] : kStatuses) EXPECT_EQ(status, Kvxinfo(args).exitStatus) << args;
   std::remove("/etc/kvxsysV3.ini");
   for (const char* args : {"--json", "verify"}) EXPECT_EQ(3, Kvxinfo(args).exitStatus) << args;
+  EXPECT_THAT(Kvxinfo("metrics").output, ::testing::HasSubstr("kvxinfo_scrape_success 0\n"));
 }
 
 struct BrokenCase {
