@@ -25,7 +25,7 @@ const auto kName = [](const auto& i) { return std::string(i.param.name); };
 struct AgreeCase {  // the package and a damage to the host tree; what the plan predicts
   const char* name;
   int build;
-  const char *config, *damage, *decision, *gate, *reason;  // gate "" none; a part of the reason
+  const char *config, *damage, *decision, *gate, *reason;  // gate "" none; part of reason/details
   int exit;
 };
 class PlanAgreement : public ::testing::TestWithParam<AgreeCase> {};
@@ -33,7 +33,8 @@ class PlanAgreement : public ::testing::TestWithParam<AgreeCase> {};
 // kvxinfo decides with the installer's own gates, and the run that follows
 // ends as it said, with the gate's reason as the last line. A listed file the
 // package lacks, or that is a folder, fails the plan: the installer's copy of
-// it fails and the run still ends with 0.
+// it fails and the run still ends with 0; in place, the plan warns that this
+// failed copy leaves the library missing.
 TEST_P(PlanAgreement, InstallerDoesWhatThePlanSaid) {
   if (!InSandbox()) GTEST_SKIP() << "writes /etc/kvxsysV3.ini: only inside the sandbox";
   const AgreeCase& c = GetParam();
@@ -44,8 +45,9 @@ TEST_P(PlanAgreement, InstallerDoesWhatThePlanSaid) {
   const Json& ins = plan["instances"][0];
   EXPECT_EQ(c.decision, ins["decision"]);
   EXPECT_EQ(c.gate, ins["gate"].is_null() ? "" : ins["gate"].get<std::string>());
-  EXPECT_THAT(ins["reason"].is_null() ? "" : ins["reason"].get<std::string>(),
-              ::testing::HasSubstr(c.reason));
+  std::string said = ins["reason"].is_null() ? "" : ins["reason"].get<std::string>();
+  for (const Json& line : ins["details"]) said += "\n" + line.get<std::string>();
+  EXPECT_THAT(said, ::testing::HasSubstr(c.reason));
   EXPECT_EQ(c.exit, plan["installer_exit"]);
   EXPECT_EQ(c.exit, RunUPDSilent(pkg).exitStatus);
   EXPECT_EQ(c.exit ? ins["reason"].get<std::string>()
@@ -60,6 +62,7 @@ INSTANTIATE_TEST_SUITE_P(Gates, PlanAgreement, ::testing::Values(
     AgreeCase{"DepentBuildDiffers", 1300, "DepentBuild=1199", "true", "fails", "DepentBuild", "(Current Build,1200:Depent Build,1199)", 212},
     AgreeCase{"DatabaseMissing", 1300, "", "rm kvx1/Par1/data/kvx/kvtime.nsf", "fails", "databases", "Some database", 212},
     AgreeCase{"PackageFileMissing", 1300, "", "rm package/FileGroup1/libkvxcore.so", "fails", "package files", "file missing in package: /", 0},
+    AgreeCase{"InPlaceCopyLosesLibrary", 1300, "CreateNewFolder=0", "rm package/FileGroup1/libkvxcore.so", "fails", "package files", "a copy that fails leaves the library missing", 0},
     AgreeCase{"PackageFileAFolder", 1300, "", "cd package/FileGroup1 && rm libkvxcore.so && mkdir libkvxcore.so", "fails", "package files", "not a file in package: /", 0}), kName);
 // clang-format on
 
@@ -194,7 +197,8 @@ const HazardCase kHazards[] = {
     {"Semicolon", "listed file", "lib;rm.so", "';'"}, {"Command", "listed file", "lib$(id).so", "'$'"},
     {"Backquote", "listed file", "lib`id`.so", "'`'"}, {"Quote", "listed file", "lib'x.so", "'''"},
     {"DoubleQuote", "listed file", "lib\"x.so", "'\"'"}, {"Pipe", "listed file", "lib|x.so", "'|'"},
-    {"Glob", "listed file", "lib*.so", "'*'"}, {"Ampersand", "listed database", "kvx&x", "'&'"}};
+    {"Glob", "listed file", "lib*.so", "'*'"}, {"Ampersand", "listed database", "kvx&x", "'&'"},
+    {"Delete", "listed file", "lib\x7f.so", "a control character"}};
 // clang-format on
 TEST(Hazards, PlanFailsNamingTheText) {
   if (!InSandbox()) GTEST_SKIP() << "writes /etc/kvxsysV3.ini: only inside the sandbox";
