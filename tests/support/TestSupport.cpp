@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -53,13 +52,6 @@ CommandResult RunCommand(const std::string& command) {
   return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), output};
 }
 
-std::string DebugLogPath() {
-  const std::time_t now = std::time(nullptr);
-  struct tm local {};
-  char day[20];
-  std::strftime(day, sizeof day, "%Y%m%d", localtime_r(&now, &local));
-  return std::string("/var/log/updsilent_") + day + ".dbg";
-}
 static std::vector<std::string> DebugLogs() {  // oldest first
   std::vector<std::string> files;
   std::error_code ignored;

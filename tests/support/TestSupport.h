@@ -33,7 +33,6 @@ CommandResult RunCommand(const std::string& command);
 
 using Lines = std::vector<std::string>;
 
-std::string DebugLogPath();  // today's /var/log/updsilent_<YYYYMMDD>.dbg
 // Every line of every day's log, the oldest day first: a run that crosses
 // midnight goes on in the next day's file.
 Lines DebugLogLines();
