@@ -153,18 +153,11 @@ TEST_P(RoundTrip, UpdateThenRollback) {
   EXPECT_EQ(Inode(oldDir + core), MappedInode(TaskPid(par, "kvxreal"), oldDir + core));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Styles, RoundTrip,
-    ::testing::Values(TripCase{"NewProgramFolder",
-                               true,
-                               {"te kvxreal quit", "te kvxemf quit", "te kvxsch quit",
-                                "te kvxcm quit", "te kvxmon quit", "load kvxemf", "load kvxsch",
-                                "load kvxmon", "load kvxreal", "load kvxcm"}},
-                      TripCase{"LibrariesSwappedInPlace",
-                               false,
-                               {"te kvxemf quit", "load kvxemf", "te kvxsch quit", "load kvxsch",
-                                "te kvxmon quit", "load kvxmon", "te kvxreal quit", "load kvxreal",
-                                "restart task kvxcm"}}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Styles, RoundTrip, ::testing::Values(
+    TripCase{"NewProgramFolder", true, {"te kvxreal quit", "te kvxemf quit", "te kvxsch quit", "te kvxcm quit", "te kvxmon quit", "load kvxemf", "load kvxsch", "load kvxmon", "load kvxreal", "load kvxcm"}},
+    TripCase{"LibrariesSwappedInPlace", false, {"te kvxemf quit", "load kvxemf", "te kvxsch quit", "load kvxsch", "te kvxmon quit", "load kvxmon", "te kvxreal quit", "load kvxreal", "restart task kvxcm"}}),
     [](const auto& i) { return std::string(i.param.name); });
+// clang-format on
 
 }  // namespace

@@ -164,12 +164,11 @@ TEST(RegistryRewrite, RecordsTheBuildAsTheCurrentInstancesProductVersion) {
   const std::string one = "[KVX1]\nProductVersion=V1\nInstallType=1\n", fail = "Error: Fail to ";
   g_lstKVXNIns.assign(2, KVXNInsInfo());
   g_lstKVXNIns[0].strInsName = "KVX1", g_lstKVXNIns[1].strInsName = "KVX2";
+  // clang-format off
   for (auto [current, before, log] : std::vector<std::tuple<int, std::string, std::string>>{
-           {0, one, ""},
-           {2, one, ""},
-           {-1, one, ""},
-           {0, "", fail + "open the file (/etc/kvxsysV3.ini)"},
+           {0, one, ""}, {2, one, ""}, {-1, one, ""}, {0, "", fail + "open the file (/etc/kvxsysV3.ini)"},
            {0, "[KVX1]\nProductPath=/opt\n", fail + "update the file (/etc/kvxsysV3.ini)"}}) {
+    // clang-format on
     RunCommand("rm -f /etc/kvxsysV3.ini*");
     if (!before.empty()) WriteFile("/etc/kvxsysV3.ini", before);
     g_iCurIns = current;
