@@ -173,7 +173,6 @@ const Case kCases[] = {
 };
 // clang-format on
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 class Operation : public FileOp, public ::testing::WithParamInterface<Case> {};
 TEST_P(Operation, ResultAndEffect) {
   const Case& c = GetParam();
@@ -187,8 +186,7 @@ TEST_P(Operation, ResultAndEffect) {
   Expect(c.expect);
   if (c.code != 0 && !c.steps) Expect("a/b/one.dll=one a/b/sub/deep/f=f");
 }
-INSTANTIATE_TEST_SUITE_P(FileOp, Operation, ::testing::ValuesIn(kCases),
-                         [](const auto& i) { return std::string(i.param.name); });
+KVX_TABLE(FileOp, Operation, kCases);
 
 TEST_F(FileOp, ListerWildcards) {  // relative arguments list relative paths
   const char kAll[] = "D/.h D/a D/abc D/b.dll D/b.dll.bak D/sl D/sub D/xaybzbc";

@@ -69,8 +69,7 @@ TEST_P(Lookup, ValueAndCount) {
   EXPECT_EQ(std::string::npos, buf.find_first_not_of('#', c.rc ? 1 : 1 + c.size));
   EXPECT_EQ(c.count, reader.getValueCount(c.section.c_str(), c.key.c_str()));
 }
-INSTANTIATE_TEST_SUITE_P(Ini, Lookup, ::testing::ValuesIn(kCases),
-                         [](const auto& i) { return std::string(i.param.name); });
+KVX_TABLE(Ini, Lookup, kCases);
 
 TEST(IniReader, OpenCloseAndDump) {
   kvxtest::TempTree tree;
@@ -125,8 +124,7 @@ TEST_P(SetValueAt, RewritesOrLeavesFile) {
   EXPECT_EQ(c.written ? c.written : c.file, kvxtest::ReadFile(path));
   EXPECT_EQ(c.written ? c.file : "", kvxtest::ReadFile(path + ".bak"));
 }
-INSTANTIATE_TEST_SUITE_P(Ini, SetValueAt, ::testing::ValuesIn(kSets),
-                         [](const auto& i) { return std::string(i.param.name); });
+KVX_TABLE(Ini, SetValueAt, kSets);
 
 TEST(IniWriter, RoundTripAndBackupOfTheLatestRewrite) {
   kvxtest::TempTree tree;
