@@ -6,7 +6,6 @@
 
 #include "DebugLog.h"
 #include "HostKit.h"
-#include "LogTexts.h"
 
 using namespace kvxtest;
 using ::testing::Contains;
@@ -21,8 +20,12 @@ struct ShapeCase {
   const char *name, *args, *banner, *line;
   int status;
 };
-const char kNoMode[] = "Cannot open the file. (/kvxpatch.ini)";
-using namespace logtext;
+// Written out, not taken from the installer's own texts: a reworded banner fails.
+const char kNoMode[] = "Cannot open the file. (/kvxpatch.ini)",
+           kRegistryPass[] = "Info:ParseKVXInsINI Begin.",
+           kUpdateBanner[] = "=============================Update KVX=======================",
+           kRollbackBanner[] = "=============================Rollback KVX=======================",
+           kEngineRollbackBanner[] = "=============================Rollback KVX ENGINE================";
 // clang-format off
 const ShapeCase kShapes[] = {
     {"NoWordIsUpdate", "", kUpdateBanner, "Cannot open the file. (./FileGroup1/kvxpatch.ini)", 212},
