@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr char kLogFolder[] = "/var/log";
-constexpr char kLogName[] = "updsilent";
 // The file and line fields are fixed texts, whichever unit logs.
 constexpr char kSourceUnit[] = "checkdomino_silent";
 constexpr int kSourceLine = 337;

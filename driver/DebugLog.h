@@ -14,6 +14,10 @@
 constexpr char kLinePrefixFormat[] = "[%s][pid=%d][tid=%d][module=%x] [file:%s] [line: %d]:";
 constexpr int kLinePrefixSize = 100;
 
+// Every day's log is kLogFolder/kLogName_<YYYYMMDD>.dbg.
+constexpr char kLogFolder[] = "/var/log";
+constexpr char kLogName[] = "updsilent";
+
 // The log of a day given as "YYYYMMDD". A run that crosses midnight goes on
 // in the next day's file.
 std::string DayLogPath(const std::string& day);

@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 
@@ -485,12 +486,13 @@ void CheckEngine(Rows& rows, const std::string& product, int type,
   rows.Report(check, findings, Base(folder) + " as in the package, named by latest");
 }
 
-void CheckPackageApplied(Rows& rows, KVXNInsInfo& ins, const Package& package) {
+// False when the update left no hotfix folder: the package was not applied.
+bool CheckPackageApplied(Rows& rows, KVXNInsInfo& ins, const Package& package) {
   const std::string hotfixDir =
       Folder(kvxlayout::HotfixBuildDir(ins.strProductPath, package.setting.iBuildNumber));
   if (!QoKVXFileOpUtil::isDir(hotfixDir.c_str())) {
     CheckNotApplied(rows, ins, package.setting);
-    return;
+    return false;
   }
   const AppliedPackage applied(ins, package);
   CheckProgramFiles(rows, applied);
@@ -504,6 +506,7 @@ void CheckPackageApplied(Rows& rows, KVXNInsInfo& ins, const Package& package) {
   if (package.setting.bUpdateExt) CheckExtensionManager(rows, applied);
   for (int type = 0; type < kEngineTypeCount; ++type)
     CheckEngine(rows, applied.product, type, package.folder);
+  return true;
 }
 
 }  // namespace
@@ -553,9 +556,15 @@ Verification VerifyHost(const std::string& packageFolder) {
   verification.status = LoadRegistry(verification.error);
   if (verification.status != kExitOk) return verification;
   for (KVXNInsInfo& ins : g_lstKVXNIns) {
+    const std::size_t firstRow = verification.rows.size();
     Rows rows(verification.rows, ins.strInsName);
     CheckInstance(rows, ins);
-    if (!packageFolder.empty()) CheckPackageApplied(rows, ins, package);
+    if (packageFolder.empty()) continue;
+    const bool folderMade = CheckPackageApplied(rows, ins, package);
+    verification.applied[ins.strInsName] =
+        folderMade &&
+        std::none_of(verification.rows.begin() + firstRow, verification.rows.end(),
+                     [](const CheckRow& row) { return row.result == CheckResult::kFailed; });
   }
   verification.status = VerificationStatus(verification);
   return verification;

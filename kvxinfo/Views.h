@@ -7,6 +7,7 @@
 #define KVX_KVXINFO_VIEWS_H
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -134,6 +135,9 @@ struct Verification {
   std::string packageFolder;  // "" when only the host's health was checked
   int packageBuild = 0;
   std::vector<CheckRow> rows;
+  // With a package, by instance name: whether the update went through there
+  // and every check of the instance passed.
+  std::map<std::string, bool> applied;
 };
 
 }  // namespace kvxinfo

@@ -13,6 +13,7 @@
 #include "CapturedLog.h"
 #include "DebugLog.h"
 #include "Inventory.h"
+#include "Metrics.h"
 #include "Output.h"
 #include "Plan.h"
 #include "RunLog.h"
@@ -91,6 +92,16 @@ int ShowRuns(bool json, const std::vector<std::string>& paths, int pid, int last
   return status;
 }
 
+// Prints even when the host cannot be read (kvxinfo_scrape_success says so):
+// monitoring must see a broken host, not a missing file.
+int ShowMetrics(bool json, const std::string& package) {
+  if (json) return Fail(false, "metrics has no JSON form", kvxinfo::kExitUsage);
+  const kvxinfo::Scrape scrape = kvxinfo::ReadScrape(package, kvxinfo::NewestDayLogs());
+  if (!kvxinfo::PrintMetrics(stdout, scrape))
+    return Fail(false, "cannot write the metrics", kvxinfo::kExitPlanFails);
+  return kvxinfo::kExitOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -131,6 +142,12 @@ int main(int argc, char** argv) {
   log->add_option("--last", logLast, "judge the N last runs (default 1)")
       ->check(CLI::PositiveNumber);
 
+  std::string metricsPackage;
+  CLI::App* metrics = app.add_subcommand(
+      "metrics", "the host's state for Prometheus's textfile collector, on standard output");
+  metrics->add_option("--package", metricsPackage,
+                      "also whether the package in this folder is fully applied");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -139,6 +156,7 @@ int main(int argc, char** argv) {
   }
   if (*plan) return ShowPlan(json, planPackage);
   if (*verify) return ShowVerification(json, verifyPackage);
+  if (*metrics) return ShowMetrics(json, metricsPackage);
   if (*log)
     return ShowRuns(json, logFiles.empty() ? std::vector<std::string>{DayLog(logDay)} : logFiles,
                     logPid, logLast);

@@ -125,18 +125,21 @@ TEST(Statuses, AsDocumented) {
   Host host;
   const std::string nothing = host.Package({1100, {}, "", {}}), empty = host.tree / "empty";
   fs::create_directories(empty);
-  const std::pair<std::string, int> kStatuses[] = {
-      {"--help", 0},        {"list", 64},           {"plan", 64},          {"plan /nonexistent", 4},
-      {"plan " + empty, 4}, {"verify " + empty, 4}, {"plan " + nothing, 2}};
+  const std::pair<std::string, int> kStatuses[] = {{"--help", 0},          {"list", 64},
+                                                   {"plan", 64},           {"plan /nonexistent", 4},
+                                                   {"plan " + empty, 4},   {"verify " + empty, 4},
+                                                   {"plan " + nothing, 2}, {"metrics --json", 64}};
   for (const auto& [args, status] : kStatuses) EXPECT_EQ(status, Kvxinfo(args).exitStatus) << args;
   std::remove("/etc/kvxsysV3.ini");
   for (const char* args : {"--json", "verify"}) EXPECT_EQ(3, Kvxinfo(args).exitStatus) << args;
+  EXPECT_THAT(Kvxinfo("metrics").output, ::testing::HasSubstr("kvxinfo_scrape_success 0\n"));
 }
 
 struct BrokenCase {
   const char* name;
   const char* damage;  // a command in the product folder after a real update; $B: Par1's bin
   const char* named;   // the detail of a failed row; "" when the host verifies
+  const char* check;   // the check whose kvx_verify_failures it raises
 };
 class Verify : public ::testing::TestWithParam<BrokenCase> {};
 
@@ -156,22 +159,39 @@ TEST_P(Verify, NamesTheFault) {
   const CommandResult r = Kvxinfo("verify " + pkg);
   EXPECT_EQ(*c.named ? 1 : 0, r.exitStatus) << r.output;
   EXPECT_THAT(r.output, ::testing::HasSubstr(c.named));
+  // The same fault in the metrics, in a form Prometheus's own linter takes.
+  const std::string prom = host.tree / "kvxinfo.prom";
+  ASSERT_EQ(0, RunCommand(BuildDir() + "/kvxinfo/kvxinfo metrics --package " + pkg + " >" + prom +
+                          " && promtool check metrics <" + prom)
+                   .exitStatus);
+  const std::string metrics = ReadFile(prom);
+  const auto has = [&](const std::string& s) { return metrics.find(s) != metrics.npos; };
+  const std::string failures =
+      "kvx_verify_failures{kvx_instance=\"kvx1\",check=\"" + std::string(c.check);
+  EXPECT_TRUE(has(failures)) << metrics;
+  EXPECT_EQ(!*c.named, has(failures + "\"} 0\n"));
+  EXPECT_EQ(!*c.named, has("kvx_package_applied{kvx_instance=\"kvx1\",package_build=\"1300\"} 1"));
+  const std::string man = ReadFile(SourceDir() + "/kvxinfo/kvxinfo.1");  // documents each one
+  for (std::size_t at = 0; (at = metrics.find("# TYPE ", at)) != metrics.npos; at += 7) {
+    const std::string name = metrics.substr(at + 7, metrics.find(' ', at + 7) - at - 7);
+    EXPECT_NE(man.npos, man.find(" " + name)) << name;
+  }
 }
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Hosts, Verify, ::testing::Values(
-    BrokenCase{"Clean", "true", ""},
-    BrokenCase{"DanglingLatest", "rm -r program/V5.8.0.1300", "program/latest names"},
-    BrokenCase{"AsideFileLeft", "cp program/V5.8.0.1300/libkvxscan.so program/V5.8.0.1300/libkvxscan.so_1", "libkvxscan.so_1 is left beside libkvxscan.so"},
-    BrokenCase{"HotfixWithoutSettings", "rm hotfix/B1300/FileGroup1/kvxpatch.ini", "kvxpatch.ini is missing"},
-    BrokenCase{"LibraryCutShort", "truncate -s 5 program/V5.8.0.1300/libkvxscan.so", "libkvxscan.so: 5 bytes, the package has 41"},
-    BrokenCase{"BackupCutShort", "truncate -s 5 hotfix/B1300/FileGroup1/libkvxcore.so", "libkvxcore.so: 5 bytes, V5.8.0.1200 has 38"},
-    BrokenCase{"LoaderNotUpdated", "cp program/V5.8.0.1200/loader $B/kvxemf", "/kvxemf is not the loader of V5.8.0.1300"},
-    BrokenCase{"ModeLost", "chmod 644 program/V5.8.0.1300/libkvxcore.so", "libkvxcore.so: mode 0644, not 0775"},
-    BrokenCase{"PreviousFileMissing", "rm program/V5.8.0.1300/kvx.cfg", "kvx.cfg: missing, V5.8.0.1200 has it"},
-    BrokenCase{"StagedInstallerDiffers", "echo x >> hotfix/UPDSilent", "/product/hotfix/UPDSilent is not the package's UPDSilent"},
-    BrokenCase{"ExtensionManagerOld", "cp program/V5.8.0.1200/libkvxext.so $B/libkvxext.so", "/libkvxext.so is not the one of V5.8.0.1300"},
-    BrokenCase{"LoaderUpdateCut", "mv $B/kvxcm $B/kvxcm_1", "/kvxcm is missing; kvxcm_1 holds the old program"},
-    BrokenCase{"EngineNotSwitched", "ln -sfn $PWD/engine/alder/V9.750.1001 engine/alder/latest", "latest does not name V9.750.1002"}), kName);
+    BrokenCase{"Clean", "true", "", "program files"},
+    BrokenCase{"DanglingLatest", "rm -r program/V5.8.0.1300", "program/latest names", "program latest"},
+    BrokenCase{"AsideFileLeft", "cp program/V5.8.0.1300/libkvxscan.so program/V5.8.0.1300/libkvxscan.so_1", "libkvxscan.so_1 is left beside libkvxscan.so", "aside files"},
+    BrokenCase{"HotfixWithoutSettings", "rm hotfix/B1300/FileGroup1/kvxpatch.ini", "kvxpatch.ini is missing", "hotfix B1300"},
+    BrokenCase{"LibraryCutShort", "truncate -s 5 program/V5.8.0.1300/libkvxscan.so", "libkvxscan.so: 5 bytes, the package has 41", "program files"},
+    BrokenCase{"BackupCutShort", "truncate -s 5 hotfix/B1300/FileGroup1/libkvxcore.so", "libkvxcore.so: 5 bytes, V5.8.0.1200 has 38", "backup"},
+    BrokenCase{"LoaderNotUpdated", "cp program/V5.8.0.1200/loader $B/kvxemf", "/kvxemf is not the loader of V5.8.0.1300", "loader"},
+    BrokenCase{"ModeLost", "chmod 644 program/V5.8.0.1300/libkvxcore.so", "libkvxcore.so: mode 0644, not 0775", "program files"},
+    BrokenCase{"PreviousFileMissing", "rm program/V5.8.0.1300/kvx.cfg", "kvx.cfg: missing, V5.8.0.1200 has it", "previous build"},
+    BrokenCase{"StagedInstallerDiffers", "echo x >> hotfix/UPDSilent", "/product/hotfix/UPDSilent is not the package's UPDSilent", "staged files"},
+    BrokenCase{"ExtensionManagerOld", "cp program/V5.8.0.1200/libkvxext.so $B/libkvxext.so", "/libkvxext.so is not the one of V5.8.0.1300", "extension manager"},
+    BrokenCase{"LoaderUpdateCut", "mv $B/kvxcm $B/kvxcm_1", "/kvxcm is missing; kvxcm_1 holds the old program", "loader"},
+    BrokenCase{"EngineNotSwitched", "ln -sfn $PWD/engine/alder/V9.750.1001 engine/alder/latest", "latest does not name V9.750.1002", "engine alder"}), kName);
 // clang-format on
 
 // The plan fails an instance whose path, or a package whose listed name,
