@@ -25,7 +25,8 @@ const char kNoMode[] = "Cannot open the file. (/kvxpatch.ini)",
            kRegistryPass[] = "Info:ParseKVXInsINI Begin.",
            kUpdateBanner[] = "=============================Update KVX=======================",
            kRollbackBanner[] = "=============================Rollback KVX=======================",
-           kEngineRollbackBanner[] = "=============================Rollback KVX ENGINE================";
+           kEngineRollbackBanner[] =
+               "=============================Rollback KVX ENGINE================";
 // clang-format off
 const ShapeCase kShapes[] = {
     {"NoWordIsUpdate", "", kUpdateBanner, "Cannot open the file. (./FileGroup1/kvxpatch.ini)", 212},
