@@ -3,6 +3,7 @@
 #include <limits.h>
 #include <stdlib.h>
 
+#include <cctype>
 #include <cstdarg>
 #include <cstring>
 
@@ -87,7 +88,8 @@ std::string ShellHazard(const std::string& text) {
   for (const char c : text) {
     if (c == ' ' || c == '\t') return "a blank";
     if (c == '\n') return "a line break";
-    if (static_cast<unsigned char>(c) < 0x20) return "a control character";
+    // DEL too: it is as invisible in a terminal or a log as the C0 codes.
+    if (std::iscntrl(static_cast<unsigned char>(c))) return "a control character";
     if (std::strchr("|&;<>()$`\\\"'*?[]#~!{}", c)) return std::string("'") + c + "'";
   }
   return "";

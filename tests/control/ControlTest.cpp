@@ -38,7 +38,6 @@ void ToChildLog(int, const char* message) {
 // process, a user that cannot become the owner: it does not run, and the last
 // line logged says why.
 TEST(ConsoleCommand, RunsTheServerProgramOnlyAsTheOwnerAndRestoresTheFolder) {
-  if (!InSandbox()) GTEST_SKIP() << "needs root in the sandbox";
   TempTree tree;
   SimPartition par(tree, "p1");
   const std::string uid = std::to_string(ServerUid()), bin = tree / "bin", log = tree / "log";
@@ -117,7 +116,6 @@ TEST(LockState, TasksAndServerFromLocksPathCutAt510AndCountsAdded) {
 // Each control from the same running tasks: all nine (each quits when told),
 // kvxdtas alone and never quitting, none with the server down.
 TEST(TaskControl, SendsWhatTheRunningTasksNeedAndOnlyTheRestartWaits) {
-  if (!InSandbox()) GTEST_SKIP() << "needs root in the sandbox";
   TempTree tree;
   SimPartition par(tree, "p1");
   KVXNParInfo p = par.Par();

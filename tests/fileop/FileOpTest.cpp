@@ -115,6 +115,7 @@ struct Case {
   const char *steps = nullptr, *match = "";
   int before = 0, after = 0;
 };
+// clang-format off
 const Case kCases[] = {
     {"CopyNewFileAndFolders", 'c', "a/b/one.dll", "x/y/n", 0, 0, "x/y/n=one x/y=@775 x/y/n=@666"},
     {"CopyKeepsExisting", 'c', "a/b/one.dll", "dst", 0, -6, "dst=old"},
@@ -159,22 +160,19 @@ const Case kCases[] = {
     {"CreateDirOnAFile", 'd', "dst", "", 0, -5, ""},
     {"CreateDirOnFolderLink", 'd', "blink", "", 0, -5, ""},
     {"CreateDirEmptyPath", 'd', "", "", 0, -1, ""},
-    {"CbCopyOver", 'c', "a/b/one.dll", "dst", 1, 0, "",
-     "3- 3+ 1-a/b/one.dll>dst 1+a/b/one.dll>dst"},
+    {"CbCopyOver", 'c', "a/b/one.dll", "dst", 1, 0, "", "3- 3+ 1-a/b/one.dll>dst 1+a/b/one.dll>dst"},
     {"CbCopySkip", 'c', "a/b/one.dll", "x/n", 0, 0, "x/n=-", "3-x 3+x 0-a/b/one.dll>x/n", "dll", 2},
     {"CbCopyStop", 'c', "a/b/one.dll", "x/n", 0, 7, "x/n=-", "3-x 3+x 0-a/b/one.dll>x/n", "dll", 7},
-    {"CbCopyStoppedAfter", 'c', "a/b/one.dll", "x/n", 0, 9, "x/n=one",
-     "3-x 3+x 0-a/b/one.dll>x/n 0+a/b/one.dll>x/n", "dll", 0, 9},
-    {"CbXunlinkDepthFirst", 'U', "a/b/sub", "", 0, 0, "a/b/sub=-",
-     "2-a/b/sub/deep/f 2+a/b/sub/deep/f 4-a/b/sub/deep 4+a/b/sub/deep 4-a/b/sub 4+a/b/sub"},
+    {"CbCopyStoppedAfter", 'c', "a/b/one.dll", "x/n", 0, 9, "x/n=one", "3-x 3+x 0-a/b/one.dll>x/n 0+a/b/one.dll>x/n", "dll", 0, 9},
+    {"CbXunlinkDepthFirst", 'U', "a/b/sub", "", 0, 0, "a/b/sub=-", "2-a/b/sub/deep/f 2+a/b/sub/deep/f 4-a/b/sub/deep 4+a/b/sub/deep 4-a/b/sub 4+a/b/sub"},
     {"CbXunlinkSkipped", 'U', "a/b/*.dll", "", 0, 0, "a/b/one.dll=one", "2-a/b/one.dll", "", 2},
     {"CbXunlinkStopped", 'U', "a/b/sub", "", 0, 5, "a/b/sub/deep/f=f", "2-a/b/sub/deep/f", "f", 5},
     {"CbCreateDirTopDown", 'd', "x/y/z/", "", 0, 0, "", "3-x/y/z 3-x/y 3-x 3+x 3+x/y 3+x/y/z"},
     {"CbCreateDirSkipped", 'd', "q", "", 0, 0, "q=-", "3-q", "", 2},
     {"CbCreateDirStopped", 'd', "q", "", 0, 3, "q=-", "3-q", "", 3},
 };
+// clang-format on
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 class Operation : public FileOp, public ::testing::WithParamInterface<Case> {};
 TEST_P(Operation, ResultAndEffect) {
   const Case& c = GetParam();
@@ -188,8 +186,7 @@ TEST_P(Operation, ResultAndEffect) {
   Expect(c.expect);
   if (c.code != 0 && !c.steps) Expect("a/b/one.dll=one a/b/sub/deep/f=f");
 }
-INSTANTIATE_TEST_SUITE_P(FileOp, Operation, ::testing::ValuesIn(kCases),
-                         [](const auto& i) { return std::string(i.param.name); });
+KVX_TABLE(FileOp, Operation, kCases);
 
 TEST_F(FileOp, ListerWildcards) {  // relative arguments list relative paths
   const char kAll[] = "D/.h D/a D/abc D/b.dll D/b.dll.bak D/sl D/sub D/xaybzbc";

