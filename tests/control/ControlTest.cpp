@@ -73,12 +73,16 @@ TEST(ConsoleCommand, RunsTheServerProgramOnlyAsTheOwnerAndRestoresTheFolder) {
         ::_exit(2);
       if (by == kStop) StopAllDominoServer(&p, nullptr);
       if (by != kStop) RunDominoCommand(p.strNotesIni.c_str(), p.strBinDir.c_str(), "load kvxreal");
+      // Returned only once the command ended: every line of it is logged.
+      if (ReadLines(log).size() != after.size() + 1) ::_exit(4);
       ::_exit(std::filesystem::current_path() == tree.path() ? 0 : 3);
     }
     int status = -1;
     ::waitpid(child, &status, 0);
     const std::string said = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(0, status) << by << ": 512 set-up failed, 768 working folder not restored";
+    EXPECT_EQ(0, status) << by
+                         << ": 512 set-up failed, 768 working folder not restored, 1024 returned "
+                            "before the command ended";
     const Lines logged = ReadLines(log);
     EXPECT_EQ(after, logged.empty() ? logged : Lines(logged.begin() + 1, logged.end())) << by;
     EXPECT_EQ(*sent ? uid + " =" + p.strNotesIni + " -c " + sent + "\n" : "", said) << by;
